@@ -1,0 +1,247 @@
+// Gfx.h — the canvas engine's whole interface, and its manual.
+//
+// OVERVIEW
+// The engine keeps the canvas model (layers of typed element and state records and
+// one sketch-wide history), builds pen cells from pointer samples, renders into
+// whatever OpenGL framebuffer is current, and turns a canvas into a compressed
+// blob and back. It knows nothing of windows, files or input devices: everything
+// reaches it through the functions below.
+//
+// HANDLES
+//   GfxSystem  one per process: memory hooks, lastError, shader programs, clipboard,
+//              the registry of sketches.
+//   GfxSketch  one canvas (one open document). Its id is its registry index.
+//   GfxLayer   a layer of a sketch; callers address layers by their position in the
+//              layer order (0 = bottom), a few GUI calls by table slot.
+// Every call takes its handle first and returns at once on a null handle.
+//
+// ORDER OF CALLS
+//   gfxCreateSystem → gfxCreateSketch → gfxAddLayer → gfxSetViewport →
+//   gfxBeginElement / gfxExtendElement / gfxEndElement → gfxRenderSketch →
+//   gfxSerializeSketch … gfxDestroySketch → gfxDestroySystem
+//
+// ERRORS
+// Every operation leaves its result in the system's lastError (GFX_OK after every
+// success); read it with gfxGetLastError. A failed operation leaves the model as it
+// was unless the operation says otherwise.
+//
+// BUSY RULE
+// Every operation that changes the model first checks that nothing is in
+// progress: GFX_ERR_ELEMENT_ACTIVE while an element is open, GFX_ERR_TRANSFORM_ACTIVE
+// while a view gesture or a gesture on the current layer is open. Attribute
+// get/set and rendering are always allowed.
+//
+// MEMORY
+// Every engine allocation goes through the system's alloc/free/realloc hooks with
+// its userData. Memory the engine hands out (blobs, read-back images) is released by
+// the caller through the free hook (read it with GFX_SYSTEM_FREE).
+#pragma once
+
+#include <cstdint>
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Error codes
+// ----------------------------------------------------------------------------------
+enum GfxError : int32_t {
+    GFX_OK = 0,
+    GFX_ERR_FAILED = 1,             // a memory hook returned null, a fixed capacity was reached, a blob write failed
+    GFX_ERR_TEXTURE_TOO_LARGE = 2,  // an image could not be uploaded even after halving it to one pixel
+    GFX_ERR_GL_SUPPORT = 3,         // no non-power-of-two textures, or a shader failed to compile or link
+    GFX_ERR_GPU_SUPPORT = 4,        // one of the four ARB shader extensions is missing
+    // 5 is never produced by the engine.
+    GFX_ERR_INVALID = 6,            // bad layer position, no current layer, bad kind or format, gesture on no layer
+    GFX_ERR_INTERNAL = 7,           // the model is not in the state the operation expects
+    GFX_ERR_ELEMENT_ACTIVE = 8,     // an element is still open
+    GFX_ERR_TRANSFORM_ACTIVE = 9,   // a view or layer gesture is still open
+};
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Handles and memory hooks
+// ----------------------------------------------------------------------------------
+struct GfxSystem;
+struct GfxSketch;
+struct GfxLayer;
+
+using GfxAllocFn = void* (*)(int32_t size, int32_t userData);
+using GfxFreeFn = void (*)(void* pointer, int32_t userData);
+using GfxReallocFn = void* (*)(void* pointer, int32_t size, int32_t userData);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Attribute records
+// The caller sets the bits of the fields it wants read or written in `flags`; only
+// those fields are touched. The same record type serves both directions.
+// ----------------------------------------------------------------------------------
+
+// GfxSystemAttributes (get only).
+enum : int32_t {
+    GFX_SYSTEM_ALLOC = 0x1,            // alloc
+    GFX_SYSTEM_FREE = 0x2,             // free
+    GFX_SYSTEM_REALLOC = 0x4,          // realloc
+    GFX_SYSTEM_USER_DATA = 0x8,        // userData
+    GFX_SYSTEM_CLIPBOARD_VALID = 0x10, // clipboardValid: 1 when the clipboard holds a layer
+};
+struct GfxSystemAttributes {
+    int32_t flags = 0;
+    GfxAllocFn alloc = nullptr;
+    GfxFreeFn free = nullptr;
+    GfxReallocFn realloc = nullptr;
+    int32_t userData = 0;
+    int32_t clipboardValid = 0;
+};
+
+// GfxSketchStats: computed on request (GFX_SKETCH_STATS); the memory figures are
+// estimates by fixed rules, see gfxGetSketchAttributes.
+struct GfxSketchStats {
+    int32_t strokeCount = 0;         // elements of types 1..6 in all layers, merged and pasted ones included
+    int64_t memoryInUse = 0;
+    int64_t memoryAllocated = 0;
+    int64_t gpuMemoryInUse = 0;      // 20 x vertices written
+    int64_t gpuMemoryAllocated = 0;  // 20 x vertices reserved
+    float bounds[4] = {0, 0, 0, 0};  // x, y, width, height in viewport pixels of the current view
+};
+
+// The encoded paper image (GFX_SKETCH_PAPER_IMAGE).
+struct GfxPaperImage {
+    int32_t source = 0;     // 0: `data` is the image; non-zero: only source and paperId are stored
+    int32_t paperId = 0;    // the caller's identifier, kept and read back
+    int32_t encoding = 0;   // 0 = JPEG; other values store the bytes but show no texture
+    int32_t length = 0;     // bytes of data
+    int32_t reserved[2] = {0, 0};
+    const uint8_t* data = nullptr;  // on get: the engine's own copy, owned by the engine
+};
+
+// GfxSketchAttributes bits, listed with their engine defaults. Setting applies them in
+// the order 0x2, 0x8, 0x10, 0x20, 0x40, 0x4, 0x80, 0x100 … 0x20000.
+enum : int32_t {
+    GFX_SKETCH_LAYER_COUNT = 0x1,               // read only                          default 0
+    GFX_SKETCH_CURRENT_LAYER = 0x2,             // position, -1 for none             default -1
+    GFX_SKETCH_PAPER_TEXTURE_MODE = 0x4,        // 0 none, 1 colour, 2 grey           default 0
+    GFX_SKETCH_PAPER_COLOUR = 0x8,              // R, G, B                            default 255,255,255
+    GFX_SKETCH_PAPER_TEXTURE_STRENGTH = 0x10,   // 0 flat colour .. 1 full texture    default 1.0
+    GFX_SKETCH_PAPER_TINT = 0x20,               // modulate texture by paper colour   default 1
+    GFX_SKETCH_PAPER_MULTI_SCALE = 0x40,        // octave blending                    default 1
+    GFX_SKETCH_PAPER_IMAGE = 0x80,              // GfxPaperImage                      default none
+    GFX_SKETCH_PEN_TYPE = 0x100,                // 0 marker, 1 pencil, 2 wide marker  default 1
+    GFX_SKETCH_PEN_COLOUR = 0x200,              // R, G, B                            default 0,0,0
+    GFX_SKETCH_PEN_NOISE = 0x400,               //                                    default 0.5
+    GFX_SKETCH_PEN_WIDTH = 0x800,               // viewport pixels                    default 2.0
+    GFX_SKETCH_PEN_WIDTH_SENSITIVITY = 0x1000,  // [0,1]; anything else becomes 1.0   default 1.0
+    GFX_SKETCH_PEN_OPACITY = 0x2000,            // [0,1]                              default 0.8
+    GFX_SKETCH_PEN_OPACITY_SENSITIVITY = 0x4000,// [0,1]                              default 1.0
+    GFX_SKETCH_ERASE_MODE = 0x8000,             // non-zero: new elements erase       default 0
+    GFX_SKETCH_SMOOTHING_LEVEL = 0x10000,       // 1→8, 2→16, 3→24, 4→16 uniform, else 4 passes; default 0
+    GFX_SKETCH_WIDTH_SCALE = 0x20000,           // multiplier on every pen width      default 1.0
+    GFX_SKETCH_STATS = 0x40000,                 // read only, walks every record
+    GFX_SKETCH_UNDO_KIND = 0x80000,             // read only: kind gfxUndo would revert, 0 for none
+    GFX_SKETCH_REDO_KIND = 0x100000,            // read only: kind gfxRedo would re-apply, 0 for none
+};
+struct GfxSketchAttributes {
+    int32_t flags = 0;
+    int32_t layerCount = 0;
+    int32_t currentLayer = -1;
+    int32_t paperTextureMode = 0;
+    uint8_t paperColour[3] = {255, 255, 255};
+    float paperTextureStrength = 1.0f;
+    int32_t paperTint = 1;
+    int32_t paperMultiScale = 1;
+    GfxPaperImage paperImage;
+    int32_t penType = 1;
+    uint8_t penColour[3] = {0, 0, 0};
+    float penNoise = 0.5f;
+    float penWidth = 2.0f;
+    float penWidthSensitivity = 1.0f;
+    float penOpacity = 0.8f;
+    float penOpacitySensitivity = 1.0f;
+    int32_t eraseMode = 0;
+    int32_t smoothingLevel = 0;
+    float widthScale = 1.0f;
+    GfxSketchStats stats;
+    int32_t undoKind = 0;
+    int32_t redoKind = 0;
+};
+
+// GfxLayerAttributes bits.
+enum : int32_t {
+    GFX_LAYER_NAME = 0x1,     // at most 255 characters, always terminated
+    GFX_LAYER_OPACITY = 0x2,
+    GFX_LAYER_VISIBLE = 0x4,
+    GFX_LAYER_TEXTURE = 0x8,  // read only: texture with the layer's rendered image
+};
+struct GfxLayerAttributes {
+    int32_t flags = 0;
+    char name[256] = "Sketch Layer";
+    float opacity = 1.0f;
+    int32_t visible = 1;
+    uint32_t texture = 0;
+};
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Samples and element input
+// ----------------------------------------------------------------------------------
+// One pointer sample: window pixels from the bottom-left corner, pressure 0..1.
+// IMPORTANT: 12 bytes, also the layout of stored points.
+struct GfxSample {
+    float x = 0;
+    float y = 0;
+    float pressure = 0;
+};
+static_assert(sizeof(GfxSample) == 12, "stored points are 12 bytes");
+
+enum : int32_t {
+    GFX_ELEMENT_FREEHAND = 0,   // record type 1
+    GFX_ELEMENT_LINE = 1,       // 2
+    GFX_ELEMENT_MULTI_LINE = 2, // 3
+    GFX_ELEMENT_POLYGON = 3,    // 4
+    GFX_ELEMENT_RECTANGLE = 4,  // 5
+    GFX_ELEMENT_ELLIPSE = 5,    // 6
+    GFX_ELEMENT_IMAGE = 6,      // 7
+};
+enum : int32_t {
+    GFX_IMAGE_JPEG = 0,
+    GFX_IMAGE_RAW_RGBA = 2,
+    GFX_IMAGE_PNG = 4,
+    GFX_IMAGE_PNG_STORED = 5,   // how an image record stores a PNG
+};
+struct GfxElementInput {
+    int32_t kind = GFX_ELEMENT_FREEHAND;
+    int32_t sampleCount = 0;
+    const GfxSample* samples = nullptr;
+    float rect[4] = {0, 0, 0, 0};  // x, y (centre for rectangle, ellipse, image), width, height
+    float angle = 0;               // degrees
+    int32_t imageEncoding = GFX_IMAGE_JPEG;
+    int32_t imageLength = 0;
+    int32_t imageWidth = 0;        // raw RGBA only
+    int32_t imageHeight = 0;       // raw RGBA only
+    const uint8_t* imageData = nullptr;
+};
+
+// ----------------------------------------------------------------------------------
+// [SECTION] System and sketch
+// ----------------------------------------------------------------------------------
+GfxSystem* gfxCreateSystem();
+void gfxDestroySystem(GfxSystem* system);
+int32_t gfxGetLastError(GfxSystem* system);  // GFX_ERR_INVALID for a null system
+void gfxGetSystemAttributes(GfxSystem* system, GfxSystemAttributes* attributes);
+
+GfxSketch* gfxCreateSketch(GfxSystem* system, const GfxSketchAttributes* attributes);
+void gfxDestroySketch(GfxSketch* sketch);
+GfxSystem* gfxSetSketchAttributes(GfxSketch* sketch, const GfxSketchAttributes* attributes);
+void gfxGetSketchAttributes(GfxSketch* sketch, GfxSketchAttributes* attributes);
+GfxSystem* gfxGetSketchSystem(GfxSketch* sketch);
+
+void gfxGetLayerAttributes(GfxSketch* sketch, int32_t position, GfxLayerAttributes* attributes);
+void gfxSetLayerAttributes(GfxSketch* sketch, int32_t position, const GfxLayerAttributes* attributes);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Layers (more in the model section as it grows)
+// ----------------------------------------------------------------------------------
+void gfxAddLayer(GfxSketch* sketch, const GfxLayerAttributes* attributes);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Rendering
+// ----------------------------------------------------------------------------------
+// Stores the viewport rectangle (x, y, width, height in window pixels).
+void gfxSetViewport(GfxSketch* sketch, float x, float y, float width, float height);
+// Draws the sketch into the current framebuffer.
+void gfxRenderSketch(GfxSketch* sketch);
+
