@@ -1,0 +1,45 @@
+// The shell: process start-up in its fixed order, the window callbacks, drawing one
+// frame, and the ordered shutdown.
+#pragma once
+
+#include "ScreenMode.h"
+#include "WindowLayer.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class DocumentController;
+
+class Shell {
+public:
+    explicit Shell(WindowLayer& window);
+
+    // Runs start-up and enters the main loop; does not return.
+    [[noreturn]] void run(int argc, char** argv);
+
+    // The steps, callable on their own by tests.
+    void startUp(int argc, char** argv);
+    void drawFrame();
+    void reshape(int32_t width, int32_t height);
+    void windowMoved(int32_t left, int32_t top);
+    void closeRequested();
+    [[noreturn]] void shutDown();
+
+    // Where the window goes: the saved rectangle when it lies wholly on the screen,
+    // else 100 pixels in from the screen's corner, screen size less 200, maximised.
+    static WindowRect placeWindow(const WindowRect& saved, bool savedMaximised, const WindowRect& screen,
+                                  bool* maximised);
+    // The first program argument up to its last '/' or '\\', then "Application/Resources".
+    static std::string resourceDirectory(const char* firstArgument);
+
+private:
+    ScreenMode* currentMode();
+    void pumpToolkit();
+
+    WindowLayer& window_;
+    std::vector<std::unique_ptr<ScreenMode>> modes_;
+    int currentModeIndex_ = -1;
+    int requestedModeIndex_ = 0;
+    bool startupDone_ = false;
+};

@@ -1,0 +1,92 @@
+// ScriptedWindowLayer: a window layer for tests. Dialogs are answered from queues
+// the test fills in advance, every box shown is recorded, and exitProcess throws
+// ScriptedExit so a test can observe a fatal path end.
+#pragma once
+
+#include "WindowLayer.h"
+
+#include <deque>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct ScriptedExit : std::runtime_error {
+    explicit ScriptedExit(int exitCode) : std::runtime_error("process exit"), code(exitCode) {}
+    int code;
+};
+
+class ScriptedWindowLayer : public WindowLayer {
+public:
+    struct ShownMessage {
+        bool owned = false;
+        std::string text;
+        std::string caption;
+        MessageIcon icon = MessageIcon::NoIcon;
+        bool yesNo = false;
+        bool cancel = false;
+        SystemCursor cursorWhileShown = SystemCursor::Arrow;
+    };
+    struct ShownFileDialog {
+        bool save = false;
+        FileDialogRequest request;
+    };
+
+    // Answers for the next boxes, in order; an empty queue answers Other (closed).
+    std::deque<MessageAnswer> messageAnswers;
+    // Paths for the next file dialogs, in order; "" is a cancelled dialog.
+    std::deque<std::string> fileAnswers;
+
+    std::vector<ShownMessage> messages;
+    std::vector<ShownFileDialog> fileDialogs;
+    std::vector<SystemCursor> cursorHistory;
+    SystemCursor cursor = SystemCursor::Arrow;
+    int32_t width = 800;
+    int32_t height = 600;
+    WindowRect screen{0, 0, 1920, 1080};
+    WindowRect placed;
+    bool maximised = false;
+    bool windowMade = false;
+    bool windowCreationFails = false;
+    int redisplayRequests = 0;
+    int swaps = 0;
+    std::string windowTitle;
+    std::string toolkitBundle;
+    WindowEvents events;
+
+    void initialise(int, char**) override {}
+    bool createWindow(const WindowRect& rect, bool maximise) override;
+    bool hasWindow() const override { return windowMade; }
+    void setEvents(const WindowEvents& e) override { events = e; }
+    void setTitle(const std::string& text) override { windowTitle = text; }
+    std::string title() const override { return windowTitle; }
+    void swapBuffers() override { ++swaps; }
+    void postRedisplay() override { ++redisplayRequests; }
+    void clientSize(int32_t* w, int32_t* h) const override { *w = width; *h = height; }
+    WindowRect windowRect() const override { return placed; }
+    bool isMaximised() const override { return maximised; }
+    WindowRect screenRect() const override { return screen; }
+    double doubleClickMilliseconds() const override { return 400.0; }
+    void focusWindow() override {}
+    // Tests make a real GL context current here (or answer false to act out a
+    // machine without one).
+    std::function<bool()> glExtensionLoader;
+    bool loadGlExtensions() override { return glExtensionLoader && glExtensionLoader(); }
+    [[noreturn]] void runMainLoop() override { throw ScriptedExit(0); }
+
+    bool startToolkit(int, char**, const std::string& bundle) override { toolkitBundle = bundle; return true; }
+    void pumpEvents() override {}
+    void startTimer(int32_t, std::function<void()>) override {}
+
+    MessageAnswer messageBox(bool owned, const std::string& text, const std::string& caption, MessageIcon icon,
+                             bool yesNo, bool cancel) override;
+    std::string chooseOpenPath(const FileDialogRequest& request) override;
+    std::string chooseSavePath(const FileDialogRequest& request) override;
+
+    void setCursor(SystemCursor shape) override { cursor = shape; cursorHistory.push_back(shape); }
+
+    [[noreturn]] void exitProcess(int code) override { throw ScriptedExit(code); }
+    void sleepMilliseconds(int32_t) override {}
+
+private:
+    std::string nextFileAnswer(bool save, const FileDialogRequest& request);
+};

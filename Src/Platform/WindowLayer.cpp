@@ -1,0 +1,8 @@
+#include "WindowLayer.h"
+
+namespace {
+WindowLayer* currentWindowLayer = nullptr;
+}
+
+WindowLayer* windowLayer() { return currentWindowLayer; }
+void setWindowLayer(WindowLayer* layer) { currentWindowLayer = layer; }

@@ -1,0 +1,118 @@
+// WindowLayer: every platform service the program uses, behind one interface.
+//
+// The shell, the controller and the error paths talk to the platform only through
+// this class. `LinuxWindowLayer` is the real one (freeglut + GLX window, Qt 6
+// dialogs and event pumping, X11 cursors); `ScriptedWindowLayer` answers dialogs
+// from a script so tests can drive every flow without a display.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The message-box convention of the whole program.
+enum class MessageKind : int32_t {
+    Plain = 0,              // OK
+    Warning = 1,            // warning icon, OK
+    Question = 2,           // question icon, Yes and No
+    WarningYesNoCancel = 3, // warning icon, Yes, No and Cancel
+};
+enum class MessageAnswer : int32_t { Ok = 0, Yes = 1, No = 2, Other = 3 };
+
+// The error box of a crash: error icon, Yes and No, no owner.
+enum class MessageIcon : int32_t { NoIcon, Information, Warning, Question, Error };
+
+// Cursors the window layer can show (numbering of the tools' CursorKind).
+enum class SystemCursor : int32_t {
+    Arrow = 0,
+    Busy = 1,
+    Crosshair = 2,
+    Hand = 3,
+    Hidden = 4,
+};
+
+struct WindowRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// What the window reports back to the shell. All on the main thread; y is measured
+// from the bottom of the client area.
+struct WindowEvents {
+    std::function<void()> display;
+    std::function<void(int32_t width, int32_t height)> reshape;
+    std::function<void(int32_t left, int32_t top)> moved;
+    std::function<void()> closeRequested;
+    std::function<void(int32_t button, int32_t state, int32_t x, int32_t y)> mouse;
+    std::function<void(int32_t x, int32_t y)> motion;
+    std::function<void(int32_t x, int32_t y)> passiveMotion;
+    std::function<void(bool entered)> entry;
+    std::function<void(uint8_t key, int32_t x, int32_t y)> keyboard;
+    std::function<void(uint8_t key, int32_t x, int32_t y)> keyboardUp;
+    std::function<void(int32_t key, int32_t x, int32_t y)> special;
+    std::function<void(int32_t key, int32_t x, int32_t y)> specialUp;
+};
+
+struct FileDialogRequest {
+    std::string title;
+    std::string filter;            // e.g. "Vellumin Art Files (*.art)"
+    std::string defaultExtension;  // without the dot, save dialogs only
+    std::string initialPath;
+};
+
+class WindowLayer {
+public:
+    virtual ~WindowLayer() = default;
+
+    // ---- window and context -------------------------------------------------------
+    virtual void initialise(int argc, char** argv) = 0;
+    // Creates the one top-level window with an RGBA, double-buffered, alpha, stencil
+    // and depth OpenGL context, placed at `rect`. False when no window could be made.
+    virtual bool createWindow(const WindowRect& rect, bool maximised) = 0;
+    virtual bool hasWindow() const = 0;
+    virtual void setEvents(const WindowEvents& events) = 0;
+    virtual void setTitle(const std::string& title) = 0;
+    virtual std::string title() const = 0;
+    virtual void swapBuffers() = 0;
+    virtual void postRedisplay() = 0;
+    virtual void clientSize(int32_t* width, int32_t* height) const = 0;
+    virtual WindowRect windowRect() const = 0;
+    virtual bool isMaximised() const = 0;
+    // The whole X screen (the virtual screen the window is placed against).
+    virtual WindowRect screenRect() const = 0;
+    virtual double doubleClickMilliseconds() const = 0;
+    virtual void focusWindow() = 0;
+    // Initialises the GL extension loader for the current context, including its
+    // window-system extension query. False when that fails.
+    virtual bool loadGlExtensions() = 0;
+    // Enters the event loop; does not return.
+    [[noreturn]] virtual void runMainLoop() = 0;
+
+    // ---- GUI toolkit ----------------------------------------------------------------
+    // Creates the Qt application object and registers the resource bundle.
+    virtual bool startToolkit(int argc, char** argv, const std::string& resourceBundle) = 0;
+    virtual void pumpEvents() = 0;
+    // Calls `callback` after `milliseconds` on the main thread, once.
+    virtual void startTimer(int32_t milliseconds, std::function<void()> callback) = 0;
+
+    // ---- dialogs ----------------------------------------------------------------------
+    // `owned`: the main window owns the box (a controller exists).
+    virtual MessageAnswer messageBox(bool owned, const std::string& text, const std::string& caption,
+                                     MessageIcon icon, bool yesNo, bool cancel) = 0;
+    // Empty string when nothing was chosen.
+    virtual std::string chooseOpenPath(const FileDialogRequest& request) = 0;
+    virtual std::string chooseSavePath(const FileDialogRequest& request) = 0;
+
+    // ---- cursors ----------------------------------------------------------------------
+    virtual void setCursor(SystemCursor shape) = 0;
+
+    // ---- process ----------------------------------------------------------------------
+    [[noreturn]] virtual void exitProcess(int code) = 0;
+    virtual void sleepMilliseconds(int32_t milliseconds) = 0;
+};
+
+// The process-wide window layer (set once by main or by a test).
+WindowLayer* windowLayer();
+void setWindowLayer(WindowLayer* layer);
