@@ -29,7 +29,8 @@ int32_t gfxGetImageTextureSizeLimit();
 
 // Uploads `image` (3 or 4 channels, RGBA already premultiplied), halving as needed.
 // `image` itself is not changed; the halved copies are released before returning.
-// GFX_ERR_FAILED on memory failure or bad arguments.
+// GFX_ERR_FAILED on memory failure or when the GL gives no texture name;
+// GFX_ERR_INVALID for an empty image or a channel count other than 3 or 4.
 int32_t gfxUploadImageTexture(const GfxAllocator& allocator, const GfxImagePixels& image, GfxImageTexture* out);
 
 // The whole road of a placed image: decode by encoding (GFX_ERR_INVALID for an
