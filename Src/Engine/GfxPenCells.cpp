@@ -337,6 +337,7 @@ int32_t gfxBuildPencilStamps(const GfxCellPen& pen, const GfxSample* line, int32
         return cells.finish();
     }
     float distance = 0.0f;
+    bool anyLength = false;
     for (int32_t i = 0; i + 1 < count && !cells.failed(); ++i) {
         const GfxSample& a = line[i];
         const GfxSample& b = line[i + 1];
@@ -348,7 +349,16 @@ int32_t gfxBuildPencilStamps(const GfxCellPen& pen, const GfxSample* line, int32
             if (count > 2) continue;
             length = dotLength;
         }
+        anyLength = true;
         distance = stampSegment(a, b, length, distance);
+    }
+    // A pen held still while the pressure changes leaves several points on one spot
+    // and no segment to walk: stamp it once, at its firmest pressure, like a tap.
+    if (!anyLength && !cells.failed()) {
+        const GfxSample* firmest = &line[0];
+        for (int32_t i = 1; i < count; ++i)
+            if (line[i].pressure > firmest->pressure) firmest = &line[i];
+        stampSegment(*firmest, *firmest, dotLength, 0.0f);
     }
     return cells.finish();
 }

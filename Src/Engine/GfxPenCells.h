@@ -67,7 +67,9 @@ int32_t gfxBuildWideMarkerCells(const GfxCellPen& pen, const GfxSample* line, in
 // stamp is g S further (0.1 S when g <= 0.1) and the remainder carries over. Stamps
 // sit at running distances in [0, length) of each segment. A zero-length segment is
 // skipped in a line of more than two points, else given the length 0.05 S so a dot
-// is still stamped; a line of one point is stamped as that dot too (a tap).
+// is still stamped; a line of one point is stamped as that dot too (a tap), and so is
+// a line whose points all lie on one spot (a still pen changing pressure), at the
+// point of highest pressure.
 int32_t gfxBuildPencilStamps(const GfxCellPen& pen, const GfxSample* line, int32_t count, GfxPool<GfxVertex>& out);
 
 // Dispatches on pen.penType. GFX_ERR_INVALID for an unknown type; GFX_ERR_FAILED when
