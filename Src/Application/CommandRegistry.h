@@ -16,6 +16,14 @@
 //     SCRIPT_LINE_MAX_BYTES is skipped whole (see runLine).
 //   - Text ends at its end or at the first zero byte, whichever comes first.
 //
+// START-UP ORDER (the shell's step of registering commands)
+//   scriptConsole().registerCommands(commandRegistry());      echo exit print quit timeslice.*
+//   registerBindCommand(commandRegistry(), keyBindings());     bind
+//   the menu and hotkey handlers, then addDefaultBindings(keyBindings());
+//   then the brush and GUI script commands and "draw.smoke".
+// A handler may also arrive after its key was bound: bindings name commands, they
+// do not hold handlers.
+//
 // Handlers may register commands or change bindings while they run; that takes
 // effect for later lines. Main thread only.
 #pragma once
