@@ -36,6 +36,9 @@ bool loadFramebufferEntryPoints()
 int32_t checkOpenGlRequirements(WindowLayer& window)
 {
     if (!window.loadGlExtensions()) return GFX_ERR_GL_SUPPORT;
+    // The shaders are GLSL 1.20: a context below GL 2.0 may still list the ARB shader
+    // extensions but cannot run them, so it is refused here rather than at first draw.
+    if (!GLEW_VERSION_2_0) return GFX_ERR_GL_SUPPORT;
     bool extensions = GLEW_ARB_fragment_shader && GLEW_ARB_vertex_shader && GLEW_ARB_shader_objects &&
                       GLEW_ARB_shading_language_100 && GLEW_ARB_texture_non_power_of_two;
     if (!extensions) return GFX_ERR_GL_SUPPORT;

@@ -25,6 +25,8 @@ constexpr size_t kArgumentLimit = 2026;
 // The splash screen runs beside start-up; start-up waits for its signal.
 class Splash {
 public:
+    // A fatal stop during start-up exits with the thread still joinable.
+    ~Splash() { join(); }
     void start()
     {
         thread_ = std::thread([this] { done_.store(true); });

@@ -33,14 +33,14 @@ wait_for_window() {
   return 1
 }
 
-# Waits for the program to end; prints its exit code.
+# Waits up to 30 s for the program to end and sets EXIT_CODE (call it directly, not in
+# $(...): only this shell can wait for its child).
 wait_for_exit() {
-  local code
   for _ in $(seq 1 300); do
     if ! kill -0 "$APP_PID" 2>/dev/null; then
-      set +e; wait "$APP_PID"; code=$?; set -e
+      set +e; wait "$APP_PID"; EXIT_CODE=$?; set -e
       APP_PID=""
-      echo "$code"; return 0
+      return 0
     fi
     sleep 0.1
   done

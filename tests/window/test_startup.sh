@@ -18,6 +18,6 @@ done
 [ "$(xdotool search --name '^Vellumin-Free' | wc -l)" -eq 1 ] || fail "more than one program window"
 
 wm_close "$window"
-code=$(wait_for_exit) || fail "the program did not end after the close request"
-[ "$code" -eq 0 ] || fail "exit code $code after closing"
+wait_for_exit || fail "the program did not end after the close request"
+[ "$EXIT_CODE" -eq 0 ] || fail "exit code $EXIT_CODE after closing"
 echo "PASS"
