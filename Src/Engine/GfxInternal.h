@@ -9,6 +9,8 @@
 // [SECTION] Model operations (GfxModel.cpp)
 // [SECTION] Layer lifetime (GfxLayerStore.cpp)
 // [SECTION] Vertex buffers (GfxVertexBuffer.cpp)
+// [SECTION] Cells (GfxElementCells.cpp)
+// [SECTION] Undo and redo steps (GfxHistory.cpp)
 // [SECTION] Internal entry points
 #pragma once
 
@@ -258,7 +260,7 @@ struct GfxPaper {
     float textureStrength = 1.0f;
     int32_t tint = 1;
     int32_t multiScale = 1;
-    uint8_t* pixels = nullptr;  // width x height x channels, bottom row first; null without image
+    uint8_t* pixels = nullptr;  // width x height x channels, rows top to bottom; null without image
     int32_t width = 0;
     int32_t height = 0;
     int32_t channels = 0;       // 3 colour, 1 grey (mode 2)
@@ -508,6 +510,29 @@ void gfxOrderRemove(GfxSketch* sketch, int32_t position);
 // buffer. False (range {-1, 0}, lastError 1) when the total limit is reached or GL fails.
 bool gfxStoreVertices(GfxLayer* layer, const GfxVertex* vertices, int32_t count, GfxVertexRange* range);
 void gfxReleaseVertexBuffer(GfxLayer* layer);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Cells (GfxElementCells.cpp)
+// ----------------------------------------------------------------------------------
+struct GfxCellPen;
+// Builds the cells of the element at `index` with `pen` into the layer's buffer and
+// sets its vertex range. False (range {-1, 0}, lastError 1) when they cannot be stored.
+bool gfxBuildElementCellsAt(GfxLayer* layer, int32_t index, const GfxCellPen& pen, float buildScale);
+// Builds the cells of every element from `fromIndex` on, following the pen records
+// from the first record. After the first failure the rest get no vertices.
+bool gfxBuildLayerCells(GfxLayer* layer, int32_t fromIndex);
+// Every layer's cells from the start (widthScale changed); full redraw.
+void gfxRebuildAllCells(GfxSketch* sketch);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Undo and redo steps (GfxHistory.cpp)
+// ----------------------------------------------------------------------------------
+// One undo or redo of the entry before / at the history cursor, with its redraw
+// marking; the busy rule is the caller's. Returns the code left in lastError.
+int32_t gfxUndoStep(GfxSketch* sketch);
+int32_t gfxRedoStep(GfxSketch* sketch);
+// True for a paste placement that leaves the selection where it was.
+bool gfxPlacementIsIdentity(const GfxMatrix& placement);
 
 // ----------------------------------------------------------------------------------
 // [SECTION] Internal entry points

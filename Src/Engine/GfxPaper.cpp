@@ -1,5 +1,7 @@
 #include "GfxPaper.h"
 
+#include "GfxImageCodec.h"
+
 #include <GL/glew.h>
 
 void gfxPaperCopySettings(GfxSketch* sketch)
@@ -27,10 +29,32 @@ void gfxPaperRelease(GfxSketch* sketch)
 
 namespace {
 
+// Replaces RGB pixels by their luma, one byte a pixel, in place.
+void convertToLuma(GfxImagePixels* image)
+{
+    const int64_t count = static_cast<int64_t>(image->width) * image->height;
+    for (int64_t i = 0; i < count; ++i) {
+        const uint8_t* rgb = image->pixels + 3 * i;
+        const float luma = 0.2126f * rgb[0] + 0.7152f * rgb[1] + 0.0722f * rgb[2];
+        image->pixels[i] = static_cast<uint8_t>(luma + 0.5f);
+    }
+    image->channels = 1;
+}
+
 // Decodes the stored paper JPEG into the paper object (RGB, or luma for mode 2).
+// Rows are top to bottom, as in the file.
 bool decodePaperImage(GfxSketch* sketch)
 {
-    (void)sketch;
+    const GfxSketchAttributes& a = sketch->attributes;
+    GfxImagePixels image;
+    if (gfxDecodeJpeg(sketch->system->allocator, sketch->paperImageBytes, a.paperImage.length, &image) != GFX_OK)
+        return false;
+    if (a.paperTextureMode == 2) convertToLuma(&image);
+    GfxPaper& paper = sketch->paper;
+    paper.pixels = image.pixels;
+    paper.width = image.width;
+    paper.height = image.height;
+    paper.channels = image.channels;
     return true;
 }
 

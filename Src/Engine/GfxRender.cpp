@@ -112,6 +112,14 @@ void gfxRenderSketch(GfxSketch* sketch)
         system->lastError = ready;
         return;
     }
+    // Widths are baked into the cells. Not while the view moves (the cells would be
+    // built for a scale about to change) or an element is open (its cells come at its end).
+    bool rebuildFailed = false;
+    if (sketch->rebuildCells && sketch->viewGesture.kind == 0 && !sketch->elementOpen) {
+        system->lastError = GFX_OK;
+        gfxRebuildAllCells(sketch);
+        rebuildFailed = system->lastError != GFX_OK;
+    }
     sketch->frameMatrix = frameMatrixOf(sketch);
     setUpFrame(sketch);
 
@@ -130,5 +138,6 @@ void gfxRenderSketch(GfxSketch* sketch)
     // Composite of the visible layers: the renderer's.
     restoreDefaultState();
     sketch->needsRedraw = 0;
-    system->lastError = GFX_OK;
+    // A failed cell rebuild is reported, the frame is drawn all the same.
+    system->lastError = rebuildFailed ? GFX_ERR_FAILED : GFX_OK;
 }

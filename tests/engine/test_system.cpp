@@ -486,12 +486,12 @@ TEST_F(SystemTest, NullHandlesAreIgnoredEverywhere)
     gfxClearLayer(nullptr);
     gfxClearCanvas(nullptr);
     EXPECT_EQ(gfxGetLayerBySlot(nullptr, 0), nullptr);
-//LATER    EXPECT_EQ(gfxCopyRegion(nullptr, 0, 0, 1, 1), 0);
-//LATER    EXPECT_EQ(gfxCutRegion(nullptr, 0, 0, 1, 1), 0);
-//LATER    gfxPasteClipboard(nullptr, 0, 0);
-//LATER    EXPECT_EQ(gfxLiftRegion(nullptr, 0, 0, 1, 1, 0, 0), 0);
-//LATER    gfxUpdatePaste(nullptr, &placement);
-//LATER    gfxCommitPaste(nullptr, &placement);
+    EXPECT_EQ(gfxCopyRegion(nullptr, 0, 0, 1, 1), 0);
+    EXPECT_EQ(gfxCutRegion(nullptr, 0, 0, 1, 1), 0);
+    gfxPasteClipboard(nullptr, 0, 0);
+    EXPECT_EQ(gfxLiftRegion(nullptr, 0, 0, 1, 1, 0, 0), 0);
+    gfxUpdatePaste(nullptr, &placement);
+    gfxCommitPaste(nullptr, &placement);
     gfxResetView(nullptr);
     gfxBeginViewGesture(nullptr, &gesture);
     gfxUpdateViewGesture(nullptr, &gesture);
@@ -500,12 +500,12 @@ TEST_F(SystemTest, NullHandlesAreIgnoredEverywhere)
     gfxUpdateLayerGesture(nullptr, &gesture);
     gfxEndLayerGesture(nullptr, &gesture);
     gfxGetView(nullptr, nullptr, nullptr);
-//LATER    gfxBeginElement(nullptr, &input);
-//LATER    gfxExtendElement(nullptr, &input);
-//LATER    gfxEndElement(nullptr, &input);
-//LATER    gfxUndo(nullptr);
-//LATER    gfxRedo(nullptr);
-//LATER    gfxRedoAll(nullptr);
+    gfxBeginElement(nullptr, &input);
+    gfxExtendElement(nullptr, &input);
+    gfxEndElement(nullptr, &input);
+    gfxUndo(nullptr);
+    gfxRedo(nullptr);
+    gfxRedoAll(nullptr);
     gfxSetViewport(nullptr, 0, 0, 1, 1);
     gfxGetViewport(nullptr, nullptr);
     gfxRenderSketch(nullptr);
@@ -532,17 +532,17 @@ TEST_F(SystemTest, GestureInProgressRefusesModelChangesWithNine)
         {"merge", [](GfxSketch* s) { gfxMergeLayerDown(s); }},
         {"clear", [](GfxSketch* s) { gfxClearLayer(s); }},
         {"clearCanvas", [](GfxSketch* s) { gfxClearCanvas(s); }},
-//LATER        {"copy", [](GfxSketch* s) { gfxCopyRegion(s, 0, 0, 10, 10); }},
-//LATER        {"cut", [](GfxSketch* s) { gfxCutRegion(s, 0, 0, 10, 10); }},
-//LATER        {"paste", [](GfxSketch* s) { gfxPasteClipboard(s, 0, 0); }},
-//LATER        {"lift", [](GfxSketch* s) { gfxLiftRegion(s, 0, 0, 10, 10, 0, 0); }},
+        {"copy", [](GfxSketch* s) { gfxCopyRegion(s, 0, 0, 10, 10); }},
+        {"cut", [](GfxSketch* s) { gfxCutRegion(s, 0, 0, 10, 10); }},
+        {"paste", [](GfxSketch* s) { gfxPasteClipboard(s, 0, 0); }},
+        {"lift", [](GfxSketch* s) { gfxLiftRegion(s, 0, 0, 10, 10, 0, 0); }},
         {"resetView", [](GfxSketch* s) { gfxResetView(s); }},
         {"beginView", [](GfxSketch* s) { GfxGesture g; gfxBeginViewGesture(s, &g); }},
         {"beginLayer", [](GfxSketch* s) { GfxGesture g; gfxBeginLayerGesture(s, &g); }},
-//LATER        {"element", [](GfxSketch* s) { GfxSample p; GfxElementInput in; in.sampleCount = 1; in.samples = &p; gfxBeginElement(s, &in); }},
-//LATER        {"undo", [](GfxSketch* s) { gfxUndo(s); }},
-//LATER        {"redo", [](GfxSketch* s) { gfxRedo(s); }},
-//LATER        {"redoAll", [](GfxSketch* s) { gfxRedoAll(s); }},
+        {"element", [](GfxSketch* s) { GfxSample p; GfxElementInput in; in.sampleCount = 1; in.samples = &p; gfxBeginElement(s, &in); }},
+        {"undo", [](GfxSketch* s) { gfxUndo(s); }},
+        {"redo", [](GfxSketch* s) { gfxRedo(s); }},
+        {"redoAll", [](GfxSketch* s) { gfxRedoAll(s); }},
     };
     for (const auto& operation : operations) {
         operation.call(sketch);
