@@ -80,7 +80,8 @@ DocumentController::~DocumentController()
 GfxSketch* DocumentController::createCanvas()
 {
     GfxSketchAttributes attributes;
-    attributes.flags = GFX_SKETCH_PEN_COLOUR;  // the colour panel's current colour (black until it exists)
+    attributes.flags = GFX_SKETCH_PEN_COLOUR | GFX_SKETCH_SMOOTHING_LEVEL;  // pen colour: black until the colour panel exists
+    attributes.smoothingLevel = smoothingLevel_;
     return gfxCreateSketch(engine_, &attributes);
 }
 
@@ -211,6 +212,15 @@ void DocumentController::setTitle(const std::string& name) { window_.setTitle("V
 void DocumentController::finishInteraction()
 {
     // Tools keep no interaction open yet; this is where an open stroke or gesture ends.
+}
+
+void DocumentController::setSmoothingLevel(int32_t level)
+{
+    smoothingLevel_ = level;
+    GfxSketchAttributes attributes;
+    attributes.flags = GFX_SKETCH_SMOOTHING_LEVEL;
+    attributes.smoothingLevel = level;
+    gfxSetSketchAttributes(canvas_, &attributes);
 }
 
 void DocumentController::restoreToolCursor() { window_.setCursor(toolCursor_); }

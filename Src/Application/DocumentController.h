@@ -79,6 +79,9 @@ public:
     bool saveDocument(const std::string& path);
     void setTitle(const std::string& name);
     void finishInteraction();
+    // The smoothing level in force (4 while no stylus is near). Kept here so every
+    // new or opened canvas gets it too.
+    void setSmoothingLevel(int32_t level);
 
     // ---- state ----------------------------------------------------------------------
     bool isClean() const { return cleanFlag_ != 0; }
@@ -123,6 +126,7 @@ private:
     int32_t selectedPaper_ = 0;
     std::array<std::string, kRecentCapacity> recentFiles_;
     int32_t recentFileCount_ = 0;
+    int32_t smoothingLevel_ = 0;
     bool penScaleWithZoom_ = false;
     float penScaleFactor_ = 1.0f;
     SystemCursor toolCursor_ = SystemCursor::Crosshair;

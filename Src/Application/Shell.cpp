@@ -139,10 +139,7 @@ void Shell::startUp(int argc, char** argv)
     setTheController(c);
 
     // 13. Smoothing while no stylus is near.
-    GfxSketchAttributes smoothing;
-    smoothing.flags = GFX_SKETCH_SMOOTHING_LEVEL;
-    smoothing.smoothingLevel = 4;
-    gfxSetSketchAttributes(c->canvas(), &smoothing);
+    c->setSmoothingLevel(4);
 
     // 15. The client size as the window reports it.
     MainWindowState& state = c->windowState();
