@@ -439,7 +439,9 @@ GfxLayer* duplicateLayer(GfxSketch* from, const GfxLayer* source, GfxSketch* to,
             return nullptr;
         }
     }
-    gfxBuildLayerCells(layer, 0);
+    // A pasted copy is never drawn on: its cells fill a buffer of their own size.
+    layer->staticCells = 1;
+    gfxBuildStaticLayerCells(layer);
     return layer;
 }
 

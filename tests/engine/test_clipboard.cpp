@@ -158,7 +158,8 @@ TEST_F(ClipboardTest, PasteUsesOneCopyPerSketch)
     EXPECT_EQ(strokeStarts(pasted), (std::vector<float>{10}));
     GfxVertexRange range;
     gfxElementVertexRange(pasted, *gfxRecordAt(pasted, liveElements(pasted)[0]), &range);
-    EXPECT_GE(range.first, 0);  // cells in the pasted copy's own buffer
+    EXPECT_GE(range.first, 0);  // cells in the pasted copy's own buffer, sized exactly
+    EXPECT_EQ(pasted->verticesReserved, pasted->verticesUsed);
 
     gfxPasteClipboard(sketch, 10, 10);
     EXPECT_EQ(pasted->refCount, 2);
