@@ -367,7 +367,6 @@ struct GfxSketch {
 // ----------------------------------------------------------------------------------
 // [SECTION] Helpers: errors, busy rule, lookups
 // ----------------------------------------------------------------------------------
-inline void gfxSetError(GfxSystem* system, int32_t code) { system->lastError = code; }
 inline int32_t gfxFail(GfxSketch* sketch, int32_t code)
 {
     sketch->system->lastError = code;
