@@ -46,11 +46,49 @@ float floatAt(const uint8_t* bytes)
 }
 
 // ----------------------------------------------------------------------------------
-// [SECTION] Reading: a file that knows how much it still holds
+// [SECTION] Reading: an input that knows how much it still holds
 // ----------------------------------------------------------------------------------
-class BoundedFile {
+class BoundedInput {
 public:
-    ~BoundedFile()
+    virtual ~BoundedInput() = default;
+    uint64_t remaining() const { return remaining_; }
+
+    bool read(void* target, size_t bytes)
+    {
+        if (bytes > remaining_ || !readExactly(static_cast<uint8_t*>(target), bytes)) return false;
+        remaining_ -= bytes;
+        return true;
+    }
+    bool skip(uint64_t bytes)
+    {
+        if (bytes > remaining_ || !skipExactly(bytes)) return false;
+        remaining_ -= bytes;
+        return true;
+    }
+    bool readInt32(int32_t* value)
+    {
+        uint8_t bytes[4];
+        if (!read(bytes, 4)) return false;
+        *value = int32At(bytes);
+        return true;
+    }
+    bool readFloat(float* value)
+    {
+        uint8_t bytes[4];
+        if (!read(bytes, 4)) return false;
+        *value = floatAt(bytes);
+        return true;
+    }
+
+protected:
+    virtual bool readExactly(uint8_t* target, size_t bytes) = 0;
+    virtual bool skipExactly(uint64_t bytes) = 0;
+    uint64_t remaining_ = 0;
+};
+
+class FileInput : public BoundedInput {
+public:
+    ~FileInput() override
     {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -66,50 +104,41 @@ public:
         return true;
     }
 
-    uint64_t remaining() const { return remaining_; }
-
-    bool read(void* target, size_t bytes)
+private:
+    bool readExactly(uint8_t* target, size_t bytes) override
     {
-        if (bytes > remaining_) return false;
-        auto* out = static_cast<uint8_t*>(target);
         size_t done = 0;
         while (done < bytes) {
-            ssize_t got = ::read(fd_, out + done, bytes - done);
+            ssize_t got = ::read(fd_, target + done, bytes - done);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;  // the file shrank under us, or an I/O error
             done += static_cast<size_t>(got);
         }
-        remaining_ -= bytes;
         return true;
     }
+    bool skipExactly(uint64_t bytes) override { return ::lseek(fd_, static_cast<off_t>(bytes), SEEK_CUR) >= 0; }
 
-    bool readInt32(int32_t* value)
-    {
-        uint8_t bytes[4];
-        if (!read(bytes, 4)) return false;
-        *value = int32At(bytes);
-        return true;
-    }
+    int fd_ = -1;
+};
 
-    bool readFloat(float* value)
-    {
-        uint8_t bytes[4];
-        if (!read(bytes, 4)) return false;
-        *value = floatAt(bytes);
-        return true;
-    }
-
-    bool skip(uint64_t bytes)
-    {
-        if (bytes > remaining_) return false;
-        if (::lseek(fd_, static_cast<off_t>(bytes), SEEK_CUR) < 0) return false;
-        remaining_ -= bytes;
-        return true;
-    }
+class MemoryInput : public BoundedInput {
+public:
+    MemoryInput(const uint8_t* bytes, size_t count) : bytes_(bytes) { remaining_ = count; }
 
 private:
-    int fd_ = -1;
-    uint64_t remaining_ = 0;
+    bool readExactly(uint8_t* target, size_t bytes) override
+    {
+        if (bytes) std::memcpy(target, bytes_, bytes);
+        bytes_ += bytes;
+        return true;
+    }
+    bool skipExactly(uint64_t bytes) override
+    {
+        bytes_ += bytes;
+        return true;
+    }
+
+    const uint8_t* bytes_;
 };
 
 // A pins section read from memory (its length was checked against the file first).
@@ -158,7 +187,7 @@ void makeHeaderSafe(ArtHeader& header)
     if (header.layerCounter < 1) header.layerCounter = 1;
 }
 
-bool readOldPresetHeader(BoundedFile& file, ArtHeader& header, int32_t ignoredGroups)
+bool readOldPresetHeader(BoundedInput& file, ArtHeader& header, int32_t ignoredGroups)
 {
     int32_t oldPreset = 0;
     if (!file.readInt32(&header.layerCounter) || !file.readInt32(&oldPreset) ||
@@ -171,7 +200,7 @@ bool readOldPresetHeader(BoundedFile& file, ArtHeader& header, int32_t ignoredGr
     return true;
 }
 
-bool readDocumentHeader(BoundedFile& file, ArtHeader& header, int32_t identificationWords)
+bool readDocumentHeader(BoundedInput& file, ArtHeader& header, int32_t identificationWords)
 {
     for (int32_t i = 0; i < identificationWords; ++i)
         if (!file.readInt32(&header.writerId[i])) return false;
@@ -213,7 +242,7 @@ bool parsePins(ByteCursor& section, std::vector<ArtPin>& pins)
     return true;
 }
 
-bool readPinsSection(BoundedFile& file, ArtHeader& header)
+bool readPinsSection(BoundedInput& file, ArtHeader& header)
 {
     uint8_t version = 0;
     int32_t length = 0;
@@ -228,7 +257,7 @@ bool readPinsSection(BoundedFile& file, ArtHeader& header)
     return parsePins(cursor, header.pins);
 }
 
-ArtReadStatus readHeader(BoundedFile& file, ArtHeader& header)
+ArtReadStatus readHeader(BoundedInput& file, ArtHeader& header)
 {
     if (!file.readInt32(&header.kind)) return ArtReadStatus::Damaged;
     bool complete = false;
@@ -244,6 +273,38 @@ ArtReadStatus readHeader(BoundedFile& file, ArtHeader& header)
     if (!complete) return ArtReadStatus::Damaged;
     makeHeaderSafe(header);
     return ArtReadStatus::Ok;
+}
+
+ArtReadResult readArt(BoundedInput& file, ArtBlobSink& sink)
+{
+    ArtReadResult result;
+
+    uint8_t magic[4];
+    result.status = ArtReadStatus::NotArtFile;
+    if (!file.read(magic, 4) || std::memcmp(magic, ART_MAGIC_PREFIX, 3) != 0) return result;
+    if (magic[3] == ART_MAGIC_FORMAT_0) result.formatFlag = 0;
+    else if (magic[3] == ART_MAGIC_FORMAT_1) result.formatFlag = 1;
+    else return result;
+
+    result.status = readHeader(file, result.header);
+    if (result.status != ArtReadStatus::Ok) return result;
+
+    // N counts the raw length word and the stream, so it is at least 4, and it must
+    // be there in full before N + 4 bytes are allocated.
+    result.status = ArtReadStatus::Damaged;
+    int32_t following = 0;
+    if (!file.readInt32(&following) || following < 4 || static_cast<uint64_t>(following) > file.remaining())
+        return result;
+    std::vector<uint8_t> blob(static_cast<size_t>(following) + 4);
+    blob[0] = static_cast<uint8_t>(following);
+    blob[1] = static_cast<uint8_t>(following >> 8);
+    blob[2] = static_cast<uint8_t>(following >> 16);
+    blob[3] = static_cast<uint8_t>(following >> 24);
+    if (!file.read(blob.data() + 4, static_cast<size_t>(following))) return result;
+
+    result.engineError = sink.load(blob.data(), blob.size());
+    result.status = result.engineError == 0 ? ArtReadStatus::Ok : ArtReadStatus::BlobRejected;
+    return result;
 }
 
 // ----------------------------------------------------------------------------------
@@ -401,36 +462,15 @@ void artWriterIdentification(int32_t words[3])
 
 ArtReadResult readArtFile(const std::string& path, ArtBlobSink& sink)
 {
-    ArtReadResult result;
-    BoundedFile file;
-    if (!file.open(path)) return result;
+    FileInput file;
+    if (!file.open(path)) return ArtReadResult{};
+    return readArt(file, sink);
+}
 
-    uint8_t magic[4];
-    result.status = ArtReadStatus::NotArtFile;
-    if (!file.read(magic, 4) || std::memcmp(magic, ART_MAGIC_PREFIX, 3) != 0) return result;
-    if (magic[3] == ART_MAGIC_FORMAT_0) result.formatFlag = 0;
-    else if (magic[3] == ART_MAGIC_FORMAT_1) result.formatFlag = 1;
-    else return result;
-
-    result.status = readHeader(file, result.header);
-    if (result.status != ArtReadStatus::Ok) return result;
-
-    // N counts the raw length word and the stream, so it is at least 4, and it must
-    // be there in full before N + 4 bytes are allocated.
-    result.status = ArtReadStatus::Damaged;
-    int32_t following = 0;
-    if (!file.readInt32(&following) || following < 4 || static_cast<uint64_t>(following) > file.remaining())
-        return result;
-    std::vector<uint8_t> blob(static_cast<size_t>(following) + 4);
-    blob[0] = static_cast<uint8_t>(following);
-    blob[1] = static_cast<uint8_t>(following >> 8);
-    blob[2] = static_cast<uint8_t>(following >> 16);
-    blob[3] = static_cast<uint8_t>(following >> 24);
-    if (!file.read(blob.data() + 4, static_cast<size_t>(following))) return result;
-
-    result.engineError = sink.load(blob.data(), blob.size());
-    result.status = result.engineError == 0 ? ArtReadStatus::Ok : ArtReadStatus::BlobRejected;
-    return result;
+ArtReadResult readArtBytes(const uint8_t* bytes, size_t count, ArtBlobSink& sink)
+{
+    MemoryInput input(bytes, count);
+    return readArt(input, sink);
 }
 
 int32_t writeArtFile(ArtBlobSource* canvas, const ArtHeader* header, const ArtRegion* region,

@@ -130,6 +130,8 @@ struct ArtReadResult {
 
 // Opens an .art file and hands its blob to `sink`.
 ArtReadResult readArtFile(const std::string& path, ArtBlobSink& sink);
+// The same for a file already in memory (fuzzing, tools).
+ArtReadResult readArtBytes(const uint8_t* bytes, size_t count, ArtBlobSink& sink);
 
 // Saves an .art file. `header` carries the controller's fields and pins (null when
 // there is no controller: code 6, as without a canvas). With a region no pins are
