@@ -272,9 +272,14 @@ void putSample(GfxBlobBuffer* buffer, const GfxSample& sample)
     buffer->putFloat(sample.pressure);
 }
 
+// Stored pressures are 0 to 1; anything else from a file is brought back into range
+// (NaN stays NaN and is refused by the finiteness check).
 bool getSample(GfxBlobCursor* cursor, GfxSample* sample)
 {
-    return cursor->readFloat(&sample->x) && cursor->readFloat(&sample->y) && cursor->readFloat(&sample->pressure);
+    bool read = cursor->readFloat(&sample->x) && cursor->readFloat(&sample->y) && cursor->readFloat(&sample->pressure);
+    if (sample->pressure < 0) sample->pressure = 0;
+    if (sample->pressure > 1) sample->pressure = 1;
+    return read;
 }
 
 // Freehand points: count, the first point as floats, then one delta per point,
