@@ -216,32 +216,176 @@ struct GfxElementInput {
 };
 
 // ----------------------------------------------------------------------------------
+// [SECTION] Gestures and paste placement
+// ----------------------------------------------------------------------------------
+// A view or layer gesture. Parameters are viewport pixels and degrees; the transform
+// is taken about (centreX, centreY):
+//   ZOOM          scale by scaleX
+//   PAN           translate by (translateX, translateY)
+//   ROTATE        rotate by angle
+//   SCALE         non-uniform scale by (scaleX, scaleY); negative factors mirror
+//   COMBINED      translate, then rotate and scale uniformly by scaleX
+enum : int32_t {
+    GFX_GESTURE_ZOOM = 0,
+    GFX_GESTURE_PAN = 1,
+    GFX_GESTURE_ROTATE = 2,
+    GFX_GESTURE_SCALE = 3,
+    GFX_GESTURE_COMBINED = 4,
+};
+struct GfxGesture {
+    int32_t kind = GFX_GESTURE_PAN;
+    float centreX = 0;
+    float centreY = 0;
+    float scaleX = 1;
+    float scaleY = 1;
+    float translateX = 0;
+    float translateY = 0;
+    float angle = 0;  // degrees
+};
+
+// Where a floating selection (a paste) lands: the source rectangle is scaled to
+// width x height, rotated by angle about its centre and centred on (centreX, centreY).
+struct GfxPastePlacement {
+    float centreX = 0;
+    float centreY = 0;
+    float width = 0;
+    float height = 0;
+    float angle = 0;  // degrees
+};
+
+// ----------------------------------------------------------------------------------
 // [SECTION] System and sketch
 // ----------------------------------------------------------------------------------
+// The system: null when memory runs out. Destroying it destroys every sketch.
 GfxSystem* gfxCreateSystem();
 void gfxDestroySystem(GfxSystem* system);
 int32_t gfxGetLastError(GfxSystem* system);  // GFX_ERR_INVALID for a null system
 void gfxGetSystemAttributes(GfxSystem* system, GfxSystemAttributes* attributes);
 
+// A new sketch with no layers (add the first with gfxAddLayer); `attributes` may be
+// null. Null with lastError GFX_ERR_FAILED when memory runs out.
 GfxSketch* gfxCreateSketch(GfxSystem* system, const GfxSketchAttributes* attributes);
+// Releases every layer, texture and buffer of the sketch. The clipboard stays.
 void gfxDestroySketch(GfxSketch* sketch);
+// Applies the fields whose bits are set, in the order listed with the bits above.
+// Side effects: pen and colour changes make the next element on every layer carry a
+// new pen or colour record; widthScale rebuilds every layer's cells at the next
+// render; paperImage copies the bytes (the caller keeps its own). Returns the system.
 GfxSystem* gfxSetSketchAttributes(GfxSketch* sketch, const GfxSketchAttributes* attributes);
+// Fills the fields whose bits are set. GFX_SKETCH_STATS walks every record:
+//   strokeCount      elements of types 1..6 drawn by the layer order, merged and
+//                    pasted layers included
+//   memoryInUse      4 x layerCount + history and layer-table bytes used + 512, plus
+//                    for every layer still held: 608 + record-list and heap bytes used
+//   memoryAllocated  the same with order capacity and allocated chunks
+//   gpuMemory*       20 x vertices written / reserved in the layers' vertex buffers
+//   bounds           of everything drawn, in viewport pixels of the current view
 void gfxGetSketchAttributes(GfxSketch* sketch, GfxSketchAttributes* attributes);
 GfxSystem* gfxGetSketchSystem(GfxSketch* sketch);
 
+// Layer attributes by position in the order (GFX_ERR_INVALID for a bad position).
+// Not entered in the history.
 void gfxGetLayerAttributes(GfxSketch* sketch, int32_t position, GfxLayerAttributes* attributes);
 void gfxSetLayerAttributes(GfxSketch* sketch, int32_t position, const GfxLayerAttributes* attributes);
 
 // ----------------------------------------------------------------------------------
-// [SECTION] Layers (more in the model section as it grows)
+// [SECTION] Layers
+// All refused by the busy rule. "Current" is the sketch's currentLayer position.
 // ----------------------------------------------------------------------------------
+// Inserts a new layer above the current one (at the top when there is no valid
+// current layer), makes it current and applies `attributes` (may be null).
 void gfxAddLayer(GfxSketch* sketch, const GfxLayerAttributes* attributes);
+// Removes the current layer from the order (kept for undo); the layer below becomes
+// current (the new bottom layer when it was at 0, none when no layer is left).
+void gfxDeleteLayer(GfxSketch* sketch);
+// Moves the current layer to `position` (beyond the top: the top), keeping it
+// current. Negative: GFX_ERR_INVALID. No current layer, or no move: nothing.
+void gfxMoveLayer(GfxSketch* sketch, int32_t position);
+// Merges the current layer into the one below, which becomes current with opacity
+// 1.0 (the merged layer is kept whole, with both opacities). Nothing at position 0.
+void gfxMergeLayerDown(GfxSketch* sketch);
+// Clears the current layer (its elements stay for undo) and resets its transform.
+void gfxClearLayer(GfxSketch* sketch);
+// Clears every layer in one undoable step.
+void gfxClearCanvas(GfxSketch* sketch);
+// The layer in table slot `slot`, or null (GFX_ERR_INVALID) when there is none.
+GfxLayer* gfxGetLayerBySlot(GfxSketch* sketch, int32_t slot);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Clipboard
+// Rectangles are x, y, width, height in viewport pixels of the current view. The
+// clipboard belongs to the system and survives the sketch it was copied from.
+// ----------------------------------------------------------------------------------
+// Copies every element of the current layer whose bounds meet the rectangle (whole,
+// never clipped). Returns 1 when something was copied; 0 leaves the clipboard as it was.
+int32_t gfxCopyRegion(GfxSketch* sketch, float x, float y, float width, float height);
+// Copy, then erase the rectangle from the current layer. Returns as gfxCopyRegion.
+int32_t gfxCutRegion(GfxSketch* sketch, float x, float y, float width, float height);
+// Pastes the clipboard onto the current layer with the copied rectangle's corner at
+// (x, y). An empty clipboard: nothing.
+void gfxPasteClipboard(GfxSketch* sketch, float x, float y);
+// Cut, then paste at (pointX, pointY) as one floating selection that gfxUpdatePaste
+// moves and gfxCommitPaste places; pass the rectangle's corner to lift it in place.
+// Returns 1 when something was lifted.
+int32_t gfxLiftRegion(GfxSketch* sketch, float x, float y, float width, float height, float pointX,
+                      float pointY);
+// Moves the newest paste (the newest history entry must be one, else GFX_ERR_INVALID).
+void gfxUpdatePaste(GfxSketch* sketch, const GfxPastePlacement* placement);
+// Places the newest paste for good; a lifted selection that was never moved is
+// cancelled (the paste and its cut leave the history).
+void gfxCommitPaste(GfxSketch* sketch, const GfxPastePlacement* placement);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] View and layer gestures
+// Begin is refused by the busy rule; update and end belong to the open gesture.
+// View scale factors are clamped so the view scale stays within 1e-9 .. 50000 in
+// magnitude; layer gestures replace negative factors.
+// ----------------------------------------------------------------------------------
+void gfxResetView(GfxSketch* sketch);
+void gfxBeginViewGesture(GfxSketch* sketch, const GfxGesture* gesture);
+void gfxUpdateViewGesture(GfxSketch* sketch, const GfxGesture* gesture);
+void gfxEndViewGesture(GfxSketch* sketch, const GfxGesture* gesture);
+// On the current layer (none: GFX_ERR_INVALID). Ending is one undoable step.
+void gfxBeginLayerGesture(GfxSketch* sketch, const GfxGesture* gesture);
+void gfxUpdateLayerGesture(GfxSketch* sketch, const GfxGesture* gesture);
+void gfxEndLayerGesture(GfxSketch* sketch, const GfxGesture* gesture);
+// Expresses a similarity matrix (16 floats, column-major) as a combined gesture about
+// (0, 0). No handle, no lastError.
+void gfxGestureFromMatrix(const float* matrix, GfxGesture* gesture);
+// The view matrix (16 floats, column-major, canvas to viewport pixels) and its scale.
+void gfxGetView(GfxSketch* sketch, float* matrix, float* viewScale);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Elements
+// ----------------------------------------------------------------------------------
+// Opens an element of `input->kind` on the current layer with the first sample (or
+// rect, angle and image for rectangles, ellipses and images). While it is open the
+// busy rule refuses every other model change.
+void gfxBeginElement(GfxSketch* sketch, const GfxElementInput* input);
+// Feeds samples (or a new rect and angle) to the open element.
+void gfxExtendElement(GfxSketch* sketch, const GfxElementInput* input);
+// Closes the element with its last sample (may be none) and builds its cells.
+// GFX_ERR_FAILED when the cells could not be stored: the element stays, without cells.
+void gfxEndElement(GfxSketch* sketch, const GfxElementInput* input);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Undo and redo
+// Refused by the busy rule. Nothing to undo or redo: nothing happens (GFX_OK).
+// Anything new entered after an undo discards what could have been redone.
+// ----------------------------------------------------------------------------------
+void gfxUndo(GfxSketch* sketch);
+void gfxRedo(GfxSketch* sketch);
+void gfxRedoAll(GfxSketch* sketch);
 
 // ----------------------------------------------------------------------------------
 // [SECTION] Rendering
 // ----------------------------------------------------------------------------------
-// Stores the viewport rectangle (x, y, width, height in window pixels).
+// Stores the viewport rectangle (x, y, width, height in window pixels). When its
+// origin moves the view is panned back so the drawing stays where it was on screen;
+// growing beyond the cached textures re-creates them. Marks a full redraw.
 void gfxSetViewport(GfxSketch* sketch, float x, float y, float width, float height);
-// Draws the sketch into the current framebuffer.
+void gfxGetViewport(GfxSketch* sketch, float* rect);  // x, y, width, height
+// Draws the sketch into the current framebuffer. The first call checks the GL:
+// GFX_ERR_GPU_SUPPORT without the four ARB shader extensions, GFX_ERR_GL_SUPPORT
+// without non-power-of-two textures (checked again on every call until it succeeds).
 void gfxRenderSketch(GfxSketch* sketch);
-
