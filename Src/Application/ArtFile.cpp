@@ -494,3 +494,54 @@ int32_t writeArtFile(ArtBlobSource* canvas, const ArtHeader* header, const ArtRe
     canvas->releaseBlob();
     return code;
 }
+
+// ----------------------------------------------------------------------------------
+// [SECTION] The engine's canvas behind the seams
+// ----------------------------------------------------------------------------------
+int32_t ArtSketchSource::serialize(const ArtRegion* region, int32_t format, const uint8_t** blob, size_t* blobBytes)
+{
+    *blob = nullptr;
+    *blobBytes = 0;
+    releaseBlob();
+    if (!sketch_) return ART_ERROR_NO_DOCUMENT;
+    blob_ = region ? gfxSerializeSketchRegion(sketch_, region->x, region->y, region->width, region->height, format)
+                   : gfxSerializeSketch(sketch_, format);
+    const int32_t code = gfxGetLastError(gfxGetSketchSystem(sketch_));
+    if (!blob_) return code != GFX_OK ? code : GFX_ERR_FAILED;
+    *blob = blob_;
+    *blobBytes = static_cast<size_t>(static_cast<uint32_t>(int32At(blob_))) + 4;
+    return GFX_OK;
+}
+
+void ArtSketchSource::releaseBlob()
+{
+    if (!blob_) return;
+    GfxSystemAttributes hooks;
+    hooks.flags = GFX_SYSTEM_FREE | GFX_SYSTEM_USER_DATA;
+    gfxGetSystemAttributes(gfxGetSketchSystem(sketch_), &hooks);
+    hooks.free(blob_, hooks.userData);
+    blob_ = nullptr;
+}
+
+ArtSketchSink::~ArtSketchSink()
+{
+    if (sketch_) gfxDestroySketch(sketch_);
+}
+
+int32_t ArtSketchSink::load(const uint8_t* blob, size_t blobBytes)
+{
+    if (!system_) return ART_ERROR_NO_DOCUMENT;
+    if (blobBytes > INT32_MAX) return GFX_ERR_FAILED;
+    if (sketch_) gfxDestroySketch(sketch_);
+    sketch_ = gfxCreateSketchFromBlob(system_, blob, static_cast<int32_t>(blobBytes));
+    const int32_t code = gfxGetLastError(system_);
+    if (!sketch_) return code != GFX_OK ? code : GFX_ERR_FAILED;
+    return GFX_OK;
+}
+
+GfxSketch* ArtSketchSink::takeSketch()
+{
+    GfxSketch* sketch = sketch_;
+    sketch_ = nullptr;
+    return sketch;
+}

@@ -16,6 +16,8 @@
 // can still hold before anything is allocated.
 #pragma once
 
+#include "Gfx.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -108,6 +110,34 @@ public:
         return 0;
     }
     std::vector<uint8_t> bytes;
+};
+
+// The engine's canvas as a blob source: serializes the whole sketch or a region
+// and releases the blob with the engine's free hook. A null sketch gives code 6.
+class ArtSketchSource : public ArtBlobSource {
+public:
+    explicit ArtSketchSource(GfxSketch* sketch) : sketch_(sketch) {}
+    ~ArtSketchSource() override { releaseBlob(); }
+    int32_t serialize(const ArtRegion* region, int32_t format, const uint8_t** blob, size_t* blobBytes) override;
+    void releaseBlob() override;
+
+private:
+    GfxSketch* sketch_;
+    uint8_t* blob_ = nullptr;
+};
+
+// Loads the blob into a new sketch of `system` (a GL context must be current). The
+// sketch belongs to the sink until taken; an untaken one is destroyed with the sink.
+class ArtSketchSink : public ArtBlobSink {
+public:
+    explicit ArtSketchSink(GfxSystem* system) : system_(system) {}
+    ~ArtSketchSink() override;
+    int32_t load(const uint8_t* blob, size_t blobBytes) override;
+    GfxSketch* takeSketch();
+
+private:
+    GfxSystem* system_;
+    GfxSketch* sketch_ = nullptr;
 };
 
 // Why an open gave nothing. The controller shows one load-failure message for all

@@ -1,6 +1,7 @@
 // The .art container: header kinds, pins, blob framing, hostile files, and saves
 // that never destroy the previous file. The canvas blob is opaque bytes here.
 #include "ArtFile.h"
+#include "GlTestContext.h"
 
 #include <gtest/gtest.h>
 
@@ -536,6 +537,170 @@ TEST_F(PreviousFileTest, SavingReplacesTheDocumentKeepingItsPermissionsAndLinks)
     ASSERT_EQ(::stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(filesInFolder(), 2u);
+}
+
+// ----------------------------------------------------------------------------------
+// Documents with a real canvas behind the seams
+// ----------------------------------------------------------------------------------
+class ArtCanvasTest : public ArtFileTest {
+protected:
+    void SetUp() override
+    {
+        ArtFileTest::SetUp();
+        ASSERT_TRUE(glTestContextMakeCurrent());
+        system = gfxCreateSystem();
+        sketch = gfxCreateSketch(system, nullptr);
+        gfxSetViewport(sketch, 0, 0, 300, 200);
+        gfxAddLayer(sketch, nullptr);
+    }
+    void TearDown() override
+    {
+        gfxDestroySystem(system);
+        ArtFileTest::TearDown();
+    }
+
+    void stroke(float x, float y)
+    {
+        GfxSample samples[3] = {{x, y, 0.5f}, {x + 10, y + 3, 0.7f}, {x + 25, y, 0.6f}};
+        GfxElementInput input;
+        input.sampleCount = 1;
+        input.samples = &samples[0];
+        gfxBeginElement(sketch, &input);
+        input.samples = &samples[1];
+        gfxExtendElement(sketch, &input);
+        input.samples = &samples[2];
+        gfxEndElement(sketch, &input);
+        ASSERT_EQ(gfxGetLastError(system), GFX_OK);
+    }
+    int32_t strokeCount(GfxSketch* of)
+    {
+        GfxSketchAttributes a;
+        a.flags = GFX_SKETCH_STATS | GFX_SKETCH_LAYER_COUNT;
+        gfxGetSketchAttributes(of, &a);
+        return a.stats.strokeCount * 100 + a.layerCount;
+    }
+
+    GfxSystem* system = nullptr;
+    GfxSketch* sketch = nullptr;
+};
+
+TEST_F(ArtCanvasTest, DocumentsWithPinsRoundTripInBothFormats)
+{
+    stroke(10, 10);
+    gfxAddLayer(sketch, nullptr);
+    stroke(50, 80);
+    stroke(90, 120);
+    for (int32_t format : {0, 1}) {
+        SCOPED_TRACE(format);
+        ArtHeader header = sampleHeader(2);
+        ArtSketchSource source(sketch);
+        ASSERT_EQ(writeArtFile(&source, &header, nullptr, path("canvas.art"), format), ART_OK);
+        ArtSketchSink sink(system);
+        ArtReadResult result = readArtFile(path("canvas.art"), sink);
+        ASSERT_EQ(result.status, ArtReadStatus::Ok) << result.engineError;
+        EXPECT_EQ(result.formatFlag, format);
+        EXPECT_EQ(result.header.kind, ART_KIND_DOCUMENT_PINS);
+        ASSERT_EQ(result.header.pins.size(), 2u);
+        EXPECT_EQ(result.header.pins[1].name, "Pin 2");
+        GfxSketch* loaded = sink.takeSketch();
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(strokeCount(loaded), 302) << "three strokes on two layers";
+        gfxDestroySketch(loaded);
+    }
+}
+
+TEST_F(ArtCanvasTest, OldKindsAndForeignPinSectionsStillOpenTheirCanvas)
+{
+    stroke(10, 10);
+    ArtBlobBytes blob;
+    {
+        ArtSketchSource source(sketch);
+        ArtHeader header;
+        ASSERT_EQ(writeArtFile(&source, &header, nullptr, path("plain.art"), 0), ART_OK);
+        ASSERT_EQ(readArtFile(path("plain.art"), blob).status, ArtReadStatus::Ok);
+    }
+    std::vector<uint8_t> blocks(36, 1);
+    struct Case {
+        const char* name;
+        Bytes file;
+        int32_t presetId;
+    };
+    const Case cases[] = {
+        {"kind 127, old preset 3", magic(0xE9).i32(127).i32(4).i32(3).i32(0).fill(15 * 24, 0).append(blocks).append(blob.bytes), 768},
+        {"kind 130 with a version-2 pins section",
+         magic(0xE9).i32(130).i32(0).i32(0).i32(0).i32(0).f32(1).i32(0).i32(2).raw({2}).i32(6).fill(6, 9).append(blob.bytes),
+         -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes(path("old.art"), c.file.data);
+        ArtSketchSink sink(system);
+        ArtReadResult result = readArtFile(path("old.art"), sink);
+        ASSERT_EQ(result.status, ArtReadStatus::Ok) << result.engineError;
+        EXPECT_EQ(result.header.penPresetId, c.presetId);
+        GfxSketch* loaded = sink.takeSketch();
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(strokeCount(loaded), 101);
+        gfxDestroySketch(loaded);
+    }
+}
+
+TEST_F(ArtCanvasTest, AFailedSaveLeavesThePreviousDocument)
+{
+    stroke(10, 10);
+    ArtHeader header = sampleHeader(1);
+    ArtSketchSource source(sketch);
+    ASSERT_EQ(writeArtFile(&source, &header, nullptr, path("doc.art"), 0), ART_OK);
+    std::vector<uint8_t> previous = readBytes(path("doc.art"));
+
+    // An element still open: the engine refuses to serialize, nothing is written.
+    GfxSample first{5, 5, 0.5f};
+    GfxElementInput input;
+    input.sampleCount = 1;
+    input.samples = &first;
+    gfxBeginElement(sketch, &input);
+    EXPECT_EQ(writeArtFile(&source, &header, nullptr, path("doc.art"), 0), GFX_ERR_INTERNAL);
+    gfxEndElement(sketch, &input);
+    EXPECT_EQ(writeArtFile(&source, &header, nullptr, path("doc.art"), 5), ART_ERROR_UNSUPPORTED_FORMAT);
+    ArtSketchSource noCanvas(nullptr);
+    EXPECT_EQ(writeArtFile(&noCanvas, &header, nullptr, path("doc.art"), 0), ART_ERROR_NO_DOCUMENT);
+    EXPECT_EQ(readBytes(path("doc.art")), previous);
+    EXPECT_EQ(filesInFolder(), 1u);
+}
+
+TEST_F(ArtCanvasTest, ASelectionIsSavedWithoutPins)
+{
+    stroke(10, 10);
+    stroke(200, 150);
+    ArtHeader header = sampleHeader(3);
+    ArtSketchSource source(sketch);
+    ArtRegion region{0, 0, 100, 100};
+    ASSERT_EQ(writeArtFile(&source, &header, &region, path("part.art"), 0), ART_OK);
+    ArtSketchSink sink(system);
+    ArtReadResult result = readArtFile(path("part.art"), sink);
+    ASSERT_EQ(result.status, ArtReadStatus::Ok);
+    EXPECT_EQ(result.header.kind, ART_KIND_DOCUMENT);
+    EXPECT_TRUE(result.header.pins.empty());
+    GfxSketch* loaded = sink.takeSketch();
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(strokeCount(loaded), 101) << "only the stroke inside the region";
+    gfxDestroySketch(loaded);
+}
+
+TEST_F(ArtCanvasTest, ADamagedBlobReportsTheEngineCode)
+{
+    stroke(10, 10);
+    ArtHeader header;
+    ArtSketchSource source(sketch);
+    ASSERT_EQ(writeArtFile(&source, &header, nullptr, path("doc.art"), 0), ART_OK);
+    std::vector<uint8_t> bytes = readBytes(path("doc.art"));
+    for (size_t i = bytes.size() - 20; i < bytes.size(); ++i) bytes[i] ^= 0x5A;
+    writeBytes(path("doc.art"), bytes);
+    ArtSketchSink sink(system);
+    ArtReadResult result = readArtFile(path("doc.art"), sink);
+    EXPECT_EQ(result.status, ArtReadStatus::BlobRejected);
+    EXPECT_NE(result.engineError, 0);
+    EXPECT_EQ(sink.takeSketch(), nullptr);
 }
 
 }  // namespace
