@@ -1,8 +1,11 @@
-// Writes the seed corpus of the fuzz targets: small valid .art files of every
-// header kind, with and without pins, in both blob formats.
+// Writes the seed corpus of the fuzz targets: small valid .art files with and
+// without pins in both blob formats, and raw blobs of real canvases (every record
+// type, images, merged and pasted layers) next to a hand-made one.
 #include "ArtFile.h"
 #include "GfxBlobFormat.h"
+#include "GfxBlobPng.h"
 #include "GfxLzma.h"
+#include "GlTestContext.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -103,6 +106,98 @@ std::vector<uint8_t> handMadeRawBlob(int32_t version)
     return std::vector<uint8_t>(b.data(), b.data() + b.size());
 }
 
+void stroke(GfxSketch* sketch, float x, float y, int points)
+{
+    std::vector<GfxSample> samples;
+    for (int i = 0; i < points; ++i)
+        samples.push_back({x + i * 6.0f, y + static_cast<float>((i * 7) % 5), 0.2f + 0.02f * (i % 30)});
+    GfxElementInput input;
+    input.sampleCount = 1;
+    input.samples = &samples[0];
+    gfxBeginElement(sketch, &input);
+    input.sampleCount = static_cast<int32_t>(samples.size() - 2);
+    input.samples = &samples[1];
+    gfxExtendElement(sketch, &input);
+    input.sampleCount = 1;
+    input.samples = &samples.back();
+    gfxEndElement(sketch, &input);
+}
+
+void shape(GfxSketch* sketch, int32_t kind, float x, float y)
+{
+    GfxSample corners[3] = {{x, y, 1}, {x + 30, y + 10, 1}, {x + 10, y + 40, 1}};
+    GfxElementInput input;
+    input.kind = kind;
+    input.rect[0] = x;
+    input.rect[1] = y;
+    input.rect[2] = 30;
+    input.rect[3] = 20;
+    input.angle = 15;
+    input.sampleCount = 1;
+    input.samples = &corners[0];
+    gfxBeginElement(sketch, &input);
+    input.samples = &corners[1];
+    gfxExtendElement(sketch, &input);
+    input.samples = &corners[2];
+    gfxEndElement(sketch, &input);
+}
+
+void image(GfxSketch* sketch, int32_t encoding, const std::vector<uint8_t>& bytes, int width, int height)
+{
+    GfxElementInput input;
+    input.kind = GFX_ELEMENT_IMAGE;
+    input.rect[0] = 60;
+    input.rect[1] = 60;
+    input.rect[2] = 20;
+    input.rect[3] = 20;
+    input.imageEncoding = encoding;
+    input.imageLength = static_cast<int32_t>(bytes.size());
+    input.imageWidth = width;
+    input.imageHeight = height;
+    input.imageData = bytes.data();
+    gfxBeginElement(sketch, &input);
+    gfxEndElement(sketch, &input);
+}
+
+// Real canvases, each a little different.
+GfxSketch* canvas(GfxSystem* system, int variant)
+{
+    GfxSketch* sketch = gfxCreateSketch(system, nullptr);
+    gfxSetViewport(sketch, 0, 0, 200, 200);
+    gfxAddLayer(sketch, nullptr);
+    stroke(sketch, 10, 10, variant == 0 ? 3 : 40);
+    if (variant >= 1) {
+        for (int32_t kind = GFX_ELEMENT_LINE; kind <= GFX_ELEMENT_ELLIPSE; ++kind) shape(sketch, kind, 20.0f * kind, 100);
+        std::vector<uint8_t> rgba(4 * 3 * 2, 0x80);
+        image(sketch, GFX_IMAGE_RAW_RGBA, rgba, 3, 2);
+        GfxAllocator allocator{seedAllocate, seedRelease, seedResize, 0};
+        uint8_t* png = nullptr;
+        int32_t length = 0;
+        if (gfxEncodePngRgba(allocator, rgba.data(), 3, 2, &png, &length) == GFX_OK) {
+            image(sketch, GFX_IMAGE_PNG, std::vector<uint8_t>(png, png + length), 0, 0);
+            allocator.release(png);
+        }
+    }
+    if (variant >= 2) {
+        GfxGesture zoom;
+        zoom.kind = GFX_GESTURE_ZOOM;
+        zoom.scaleX = zoom.scaleY = 1.5f;
+        gfxBeginViewGesture(sketch, &zoom);
+        gfxEndViewGesture(sketch, &zoom);
+        gfxAddLayer(sketch, nullptr);
+        stroke(sketch, 30, 30, 25);
+        gfxMergeLayerDown(sketch);
+        gfxCutRegion(sketch, 0, 0, 80, 80);
+        gfxPasteClipboard(sketch, 100, 100);
+        gfxAddLayer(sketch, nullptr);
+        stroke(sketch, 5, 150, 10);
+        gfxClearLayer(sketch);
+        stroke(sketch, 5, 170, 10);
+        gfxUndo(sketch);
+    }
+    return sketch;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -134,6 +229,38 @@ int main(int argc, char** argv)
             ++written;
         }
     }
+    if (!glTestContextMakeCurrent()) {
+        std::fprintf(stderr, "no OpenGL context for the canvas seeds\n");
+        return 1;
+    }
+    GfxSystem* system = gfxCreateSystem();
+    GfxAllocator allocator{seedAllocate, seedRelease, seedResize, 0};
+    for (int variant = 0; variant < 3; ++variant) {
+        GfxSketch* sketch = canvas(system, variant);
+        for (int32_t format : {0, 1}) {
+            const std::string name = "canvas" + std::to_string(variant) + "-f" + std::to_string(format);
+            ArtHeader header;
+            if (variant == 1) header.pins.push_back(ArtPin{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 5, 5, 0, 1}, "Pin 1"});
+            ArtSketchSource source(sketch);
+            if (writeArtFile(&source, &header, nullptr, folder + "/art/" + name + ".art", format) != 0) {
+                std::fprintf(stderr, "could not write %s\n", name.c_str());
+                return 1;
+            }
+            uint8_t* blob = gfxSerializeSketch(sketch, format);
+            size_t rawBytes = 0;
+            uint8_t* rawBlob =
+                blob ? gfxBlobDecompress(allocator, blob, gfxReadLittleEndian32(blob) + 4, &rawBytes) : nullptr;
+            bool stored = rawBlob && writeFile(folder + "/blob/" + name + ".blob", rawBlob, rawBytes);
+            allocator.release(rawBlob);
+            allocator.release(blob);
+            if (!stored) {
+                std::fprintf(stderr, "could not write the raw blob of %s\n", name.c_str());
+                return 1;
+            }
+            written += 2;
+        }
+    }
+    gfxDestroySystem(system);
     for (int32_t version : {2, 3}) {
         std::vector<uint8_t> blob = handMadeRawBlob(version);
         std::string path = folder + "/blob/hand-made-v" + std::to_string(version) + ".blob";

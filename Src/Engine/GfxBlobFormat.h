@@ -247,3 +247,7 @@ public:
 // outside the table or an image encoding other than 0, 2, 4, 5, GFX_ERR_FAILED when
 // memory runs out, or the visitor's code.
 int32_t gfxBlobParse(const uint8_t* raw, size_t bytes, const GfxAllocator& allocator, GfxBlobVisitor* visitor);
+
+// Loads a raw (decompressed) blob into a new sketch: gfxCreateSketchFromBlob after
+// decompression. Null with lastError set on failure. Needs a current GL context.
+GfxSketch* gfxCreateSketchFromRawBlob(GfxSystem* system, const uint8_t* raw, size_t bytes);

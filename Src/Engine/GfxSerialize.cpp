@@ -512,6 +512,8 @@ private:
 // ----------------------------------------------------------------------------------
 // [SECTION] Reader: replaying into a new sketch
 // ----------------------------------------------------------------------------------
+constexpr int32_t kMaxVertexHint = 4 * GFX_VERTEX_BUFFER_FIRST;
+
 struct TableEntry {
     int32_t encoding;
     const uint8_t* bytes;  // inside the raw blob, valid while it is parsed
@@ -542,7 +544,9 @@ public:
             layer->opacity = item.opacity;
             std::memcpy(layer->name, item.name, sizeof layer->name);
             layer->name[sizeof layer->name - 1] = 0;
-            layer->vertexSizeHint = std::max(item.verticesUsed, 0);
+            // The hint only spares regrowth; a file cannot make a layer reserve more
+            // than a few first buffers' worth of GPU memory up front.
+            layer->vertexSizeHint = std::clamp(item.verticesUsed, 0, kMaxVertexHint);
             layer->matrix = matrixOf(item.matrix);
             layer->scale = item.scale;
             gfxMatrixInvert(layer->matrix, &layer->inverse);
@@ -827,6 +831,23 @@ uint8_t* gfxSerializeSketchRegion(GfxSketch* sketch, float x, float y, float wid
 // ----------------------------------------------------------------------------------
 // [SECTION] gfxCreateSketchFromBlob
 // ----------------------------------------------------------------------------------
+GfxSketch* gfxCreateSketchFromRawBlob(GfxSystem* system, const uint8_t* raw, size_t bytes)
+{
+    if (!system) return nullptr;
+    SketchLoader loader(system);
+    int32_t code = gfxBlobParse(raw, bytes, system->allocator, &loader);
+    GfxSketch* sketch = loader.sketch();
+    if (code == GFX_OK && sketch) code = loader.finish();
+    if (code != GFX_OK || !sketch) {
+        // Nothing half-built survives a failed load.
+        if (sketch) gfxDestroySketch(sketch);
+        gfxSetError(system, code != GFX_OK ? code : GFX_ERR_FAILED);
+        return nullptr;
+    }
+    gfxSetError(system, GFX_OK);
+    return sketch;
+}
+
 GfxSketch* gfxCreateSketchFromBlob(GfxSystem* system, const uint8_t* blob, int32_t blobBytes)
 {
     if (!system) return nullptr;
@@ -840,17 +861,7 @@ GfxSketch* gfxCreateSketchFromBlob(GfxSystem* system, const uint8_t* blob, int32
         gfxSetError(system, GFX_ERR_FAILED);
         return nullptr;
     }
-    SketchLoader loader(system);
-    int32_t code = gfxBlobParse(raw, rawBytes, system->allocator, &loader);
-    GfxSketch* sketch = loader.sketch();
-    if (code == GFX_OK && sketch) code = loader.finish();
+    GfxSketch* sketch = gfxCreateSketchFromRawBlob(system, raw, rawBytes);
     system->allocator.release(raw);
-    if (code != GFX_OK || !sketch) {
-        // Nothing half-built survives a failed load.
-        if (sketch) gfxDestroySketch(sketch);
-        gfxSetError(system, code != GFX_OK ? code : GFX_ERR_FAILED);
-        return nullptr;
-    }
-    gfxSetError(system, GFX_OK);
     return sketch;
 }
