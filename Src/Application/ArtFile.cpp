@@ -448,6 +448,16 @@ int32_t artConvertOldPresetId(int32_t oldId)
     return -1;
 }
 
+int64_t artFileModificationTime(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    struct stat info{};
+    const bool known = ::fstat(fd, &info) == 0;
+    ::close(fd);
+    return known ? static_cast<int64_t>(info.st_mtime) : 0;
+}
+
 void artWriterIdentification(int32_t words[3])
 {
     // 'VLMN', then major.minor and patch.tweak of the build, 16 bits each.

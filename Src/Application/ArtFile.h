@@ -170,6 +170,10 @@ ArtReadResult readArtBytes(const uint8_t* bytes, size_t count, ArtBlobSink& sink
 int32_t writeArtFile(ArtBlobSource* canvas, const ArtHeader* header, const ArtRegion* region,
                      const std::string& path, int32_t format);
 
+// The file's modification time in seconds since 1970 (what the controller keeps as
+// the document's file time to notice changes by others), 0 when it cannot be opened.
+int64_t artFileModificationTime(const std::string& path);
+
 // The old preset numbering of kinds 127 and 128 in today's ids (low byte group, high
 // byte index); -1 for values that have no counterpart.
 int32_t artConvertOldPresetId(int32_t oldId);

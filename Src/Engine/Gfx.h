@@ -19,6 +19,8 @@
 //   gfxCreateSystem → gfxCreateSketch → gfxAddLayer → gfxSetViewport →
 //   gfxBeginElement / gfxExtendElement / gfxEndElement → gfxRenderSketch →
 //   gfxSerializeSketch … gfxDestroySketch → gfxDestroySystem
+// Opening a document: gfxCreateSystem → gfxCreateSketchFromBlob (a sketch with its
+// layers, history and cells, ready to render and to undo into).
 //
 // ERRORS
 // Every operation leaves its result in the system's lastError (GFX_OK after every
@@ -29,7 +31,8 @@
 // Every operation that changes the model first checks that nothing is in
 // progress: GFX_ERR_ELEMENT_ACTIVE while an element is open, GFX_ERR_TRANSFORM_ACTIVE
 // while a view gesture or a gesture on the current layer is open. Attribute
-// get/set and rendering are always allowed.
+// get/set and rendering are always allowed. Serialization refuses an open element
+// or gesture with GFX_ERR_INTERNAL instead.
 //
 // MEMORY
 // Every engine allocation goes through the system's alloc/free/realloc hooks with

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <ctime>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -410,6 +411,16 @@ TEST_F(ArtFileTest, WhatIsNotARegularFileDoesNotOpen)
         ArtBlobBytes sink;
         EXPECT_EQ(readArtFile(path(name), sink).status, ArtReadStatus::CannotOpen) << name;
     }
+}
+
+TEST_F(ArtFileTest, ModificationTimeIsTheFilesOrZero)
+{
+    EXPECT_EQ(artFileModificationTime(path("missing.art")), 0);
+    ArtHeader header;
+    BytesSource source(fakeBlob(8, 0));
+    ASSERT_EQ(writeArtFile(&source, &header, nullptr, path("doc.art"), 0), ART_OK);
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    EXPECT_NEAR(static_cast<double>(artFileModificationTime(path("doc.art"))), static_cast<double>(now), 5.0);
 }
 
 TEST_F(ArtFileTest, RefusedBlobReportsTheEngineCode)
