@@ -841,10 +841,10 @@ GfxSketch* gfxCreateSketchFromRawBlob(GfxSystem* system, const uint8_t* raw, siz
     if (code != GFX_OK || !sketch) {
         // Nothing half-built survives a failed load.
         if (sketch) gfxDestroySketch(sketch);
-        gfxSetError(system, code != GFX_OK ? code : GFX_ERR_FAILED);
+        system->lastError = code != GFX_OK ? code : GFX_ERR_FAILED;
         return nullptr;
     }
-    gfxSetError(system, GFX_OK);
+    system->lastError = GFX_OK;
     return sketch;
 }
 
@@ -852,13 +852,13 @@ GfxSketch* gfxCreateSketchFromBlob(GfxSystem* system, const uint8_t* blob, int32
 {
     if (!system) return nullptr;
     if (!blob || blobBytes < 0) {
-        gfxSetError(system, GFX_ERR_INVALID);
+        system->lastError = GFX_ERR_INVALID;
         return nullptr;
     }
     size_t rawBytes = 0;
     uint8_t* raw = gfxBlobDecompress(system->allocator, blob, static_cast<size_t>(blobBytes), &rawBytes);
     if (!raw) {
-        gfxSetError(system, GFX_ERR_FAILED);
+        system->lastError = GFX_ERR_FAILED;
         return nullptr;
     }
     GfxSketch* sketch = gfxCreateSketchFromRawBlob(system, raw, rawBytes);
