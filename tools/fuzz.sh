@@ -37,7 +37,7 @@ for target in "${TARGETS[@]}"; do
   # Mesa keeps some allocations for the life of the process: no leak reports.
   if ! ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
       "$BUILD/bin/$target" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 -malloc_limit_mb=512 \
-      -timeout=10 -artifact_prefix="$findings/" "$BUILD/work/$target" "$seeds"; then
+      -timeout=30 -artifact_prefix="$findings/" "$BUILD/work/$target" "$seeds"; then
     status=1
     echo "!! $target found a failing input; see $findings"
   fi

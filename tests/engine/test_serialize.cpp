@@ -15,6 +15,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -843,6 +846,40 @@ TEST_F(SerializeTest, ARegionSavesWhatEveryLayerHasThere)
     EXPECT_EQ(pastes(1), 0);
     EXPECT_EQ(pastes(2), 1);
     EXPECT_EQ(sketch->attributes.currentLayer, 2) << "the source's top layer is current";
+}
+
+// ----------------------------------------------------------------------------------
+// Inputs the fuzzers found: each gives its listed result, for good
+// ----------------------------------------------------------------------------------
+TEST_F(SerializeTest, FoundBadBlobsGiveTheirListedResults)
+{
+    const std::string folder = std::string(VELLUMIN_FIXTURES) + "/bad/";
+    std::ifstream manifest(folder + "documents.txt");
+    ASSERT_TRUE(manifest.good()) << "fixtures/bad/documents.txt";
+    int checked = 0;
+    std::string line;
+    while (std::getline(manifest, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string name, reader;
+        int32_t expected = -1;
+        fields >> name >> reader >> expected;
+        if (reader != "blob") continue;
+        SCOPED_TRACE(name);
+        std::ifstream in(folder + name, std::ios::binary);
+        std::vector<uint8_t> raw{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        ASSERT_FALSE(raw.empty());
+        GfxSketch* loaded = gfxCreateSketchFromRawBlob(system, raw.data(), raw.size());
+        EXPECT_EQ(error(), expected);
+        EXPECT_EQ(loaded != nullptr, expected == GFX_OK);
+        if (loaded) {
+            // What loads saves again.
+            EXPECT_FALSE(save(loaded, 0).empty());
+            gfxDestroySketch(loaded);
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 1);
 }
 
 }  // namespace
