@@ -633,6 +633,48 @@ int32_t checkReferences(const GfxBlobRecord& record, int32_t layerCount, int32_t
     return GFX_OK;
 }
 
+void finiteOr(float* value, float fallback)
+{
+    if (!std::isfinite(*value)) *value = fallback;
+}
+
+void finiteMatrixOr(float* matrix, const float* fallback)
+{
+    for (int i = 0; i < 16; ++i)
+        if (!std::isfinite(matrix[i])) {
+            std::memcpy(matrix, fallback, 16 * sizeof(float));
+            return;
+        }
+}
+
+// Values the engine divides by, inverts or multiplies every width with must be
+// numbers: anything else from a file falls back to the default.
+void makeHeaderSafe(GfxBlobHeader* header, GfxPool<GfxBlobLayer>* layers)
+{
+    const GfxSketchAttributes defaults;
+    GfxSketchAttributes& a = header->attributes;
+    finiteOr(&a.paperTextureStrength, defaults.paperTextureStrength);
+    finiteOr(&a.penNoise, defaults.penNoise);
+    finiteOr(&a.penWidth, defaults.penWidth);
+    finiteOr(&a.penWidthSensitivity, defaults.penWidthSensitivity);
+    finiteOr(&a.penOpacity, defaults.penOpacity);
+    finiteOr(&a.penOpacitySensitivity, defaults.penOpacitySensitivity);
+    finiteOr(&a.widthScale, defaults.widthScale);
+    const GfxBlobHeader fresh;
+    finiteMatrixOr(header->view, fresh.view);
+    finiteOr(&header->viewScale, 1.0f);
+    // The view scale stays where gestures keep it.
+    header->viewScale = std::clamp(std::fabs(header->viewScale), 1e-9f, 50000.0f);
+    const GfxBlobLayer plain;
+    for (int32_t i = 0; i < layers->count(); ++i) {
+        GfxBlobLayer& layer = (*layers)[i];
+        finiteOr(&layer.opacity, plain.opacity);
+        layer.opacity = std::clamp(layer.opacity, 0.0f, 1.0f);
+        finiteMatrixOr(layer.matrix, plain.matrix);
+        finiteOr(&layer.scale, plain.scale);
+    }
+}
+
 }  // namespace
 
 int32_t gfxBlobParse(const uint8_t* raw, size_t bytes, const GfxAllocator& allocator, GfxBlobVisitor* visitor)
@@ -656,6 +698,7 @@ int32_t gfxBlobParse(const uint8_t* raw, size_t bytes, const GfxAllocator& alloc
 
     // Item 5: layers that are at least partly there; missing fields keep their defaults.
     int32_t declared = readCount(&cursor);
+    if (declared > GFX_BLOB_MAX_LAYERS) return GFX_ERR_INVALID;
     int64_t present = (static_cast<int64_t>(cursor.remaining()) + GFX_BLOB_LAYER_BYTES - 1) / GFX_BLOB_LAYER_BYTES;
     int32_t layerCount = static_cast<int32_t>(std::min<int64_t>(declared, present));
     GfxPool<GfxBlobLayer> layers;
@@ -666,6 +709,7 @@ int32_t gfxBlobParse(const uint8_t* raw, size_t bytes, const GfxAllocator& alloc
         layers.push(layer);
     }
 
+    makeHeaderSafe(&header, &layers);
     cleanOrder(&order, layerCount, &header.attributes.currentLayer);
     header.order = order.data();
     header.orderCount = order.count();

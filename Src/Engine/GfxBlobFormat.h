@@ -30,6 +30,10 @@ constexpr int32_t GFX_BLOB_OPERATION_LAYER_ADDED = 8;
 constexpr size_t GFX_BLOB_ATTRIBUTES_BYTES = 74;
 constexpr size_t GFX_BLOB_LAYER_BYTES = 336;
 constexpr size_t GFX_BLOB_GROWTH_BYTES = 10'000'000;  // the write buffer grows in these steps
+// Layers in one blob's list. Far above what documents hold (20 in the order, plus
+// merged and pasted ones), and it keeps what a small file can make the engine
+// reserve bounded: each layer sets up its record list and heap tables.
+constexpr int32_t GFX_BLOB_MAX_LAYERS = 2048;
 
 // Version-3 point reduction.
 constexpr int32_t GFX_BLOB_SIMPLIFY_MIN_POINTS = 20;   // shorter strokes keep every point

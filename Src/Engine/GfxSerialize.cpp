@@ -435,6 +435,8 @@ private:
 
     int32_t emit()
     {
+        // What no reader would load again is refused now, while the user can react.
+        if (layers_.size() > GFX_BLOB_MAX_LAYERS) return GFX_ERR_FAILED;
         const GfxSketchAttributes& a = sketch_->attributes;
         buffer_.putInt32(version_);
         gfxBlobPutAttributes(&buffer_, a);
@@ -513,11 +515,86 @@ private:
 // [SECTION] Reader: replaying into a new sketch
 // ----------------------------------------------------------------------------------
 constexpr int32_t kMaxVertexHint = 4 * GFX_VERTEX_BUFFER_FIRST;
+// Merged and pasted layers inside each other: as deep as a copy can make them, and
+// no more layer visits for one drawing of the canvas than this (a file could
+// otherwise make every walk over the layers take forever).
+constexpr int32_t kMaxNesting = 64;
+constexpr int64_t kMaxExpandedLayers = int64_t{1} << 20;
+
+// Checks that the layers held by merge and paste records form no cycle, nest at
+// most kMaxNesting deep and do not multiply beyond kMaxExpandedLayers visits.
+class HoldCheck {
+public:
+    explicit HoldCheck(const GfxSketch* sketch) : sketch_(sketch), state_(sketch->system->allocator) {}
+
+    int32_t run()
+    {
+        for (int32_t slot = 0; slot < sketch_->layerTable.count; ++slot)
+            if (!state_.push(Visit{0, 0})) return GFX_ERR_FAILED;
+        int64_t total = 0;
+        for (int32_t position = 0; position < sketch_->layerCount; ++position) {
+            int64_t expanded = 0;
+            if (int32_t code = visit(sketch_->layerOrder[position], 0, &expanded)) return code;
+            total += expanded;
+            if (total > kMaxExpandedLayers) return GFX_ERR_INTERNAL;
+        }
+        // Layers out of the order's reach are never drawn, but must not loop either.
+        for (int32_t slot = 0; slot < sketch_->layerTable.count; ++slot) {
+            int64_t expanded = 0;
+            if (state_[slot].colour == 0 && gfxLayerAtSlot(sketch_, slot))
+                if (int32_t code = visit(slot, 0, &expanded)) return code;
+        }
+        return GFX_OK;
+    }
+
+private:
+    struct Visit {
+        int32_t colour;    // 0 not seen, 1 on the current path, 2 done
+        int64_t expanded;  // this layer and everything it holds, counted as drawn
+    };
+
+    int32_t visit(int32_t slot, int32_t depth, int64_t* expanded)
+    {
+        const GfxLayer* layer = gfxLayerAtSlot(sketch_, slot);
+        if (!layer) return GFX_ERR_INTERNAL;
+        Visit& here = state_[slot];
+        if (here.colour == 1 || depth > kMaxNesting) return GFX_ERR_INTERNAL;
+        if (here.colour == 2) {
+            *expanded = here.expanded;
+            return GFX_OK;
+        }
+        here.colour = 1;
+        int64_t count = 1;
+        for (int32_t i = 0; i < layer->records.count; ++i) {
+            const GfxRecordEntry entry = *gfxRecordAt(layer, i);
+            int32_t held = -1;
+            if (entry.type == GFX_RECORD_LAYER_MERGED) held = gfxReadPayload<GfxMergeRecord>(layer, entry).mergedSlot;
+            else if (entry.type == GFX_RECORD_CLIPBOARD_PASTED) held = gfxReadPayload<GfxPasteRecord>(layer, entry).pastedSlot;
+            if (held < 0) continue;
+            int64_t inner = 0;
+            if (int32_t code = visit(held, depth + 1, &inner)) return code;
+            count += inner;
+            if (count > kMaxExpandedLayers) return GFX_ERR_INTERNAL;
+        }
+        state_[slot] = Visit{2, count};
+        *expanded = count;
+        return GFX_OK;
+    }
+
+    const GfxSketch* sketch_;
+    HookVector<Visit> state_;
+};
+
+// Every image record has its own table entry (the writer never shares one), and
+// all of a document's images together stay within this many pixels: a few bytes of
+// file cannot make the loader decode and upload the same picture thousands of times.
+constexpr int64_t kMaxImagePixels = int64_t{1} << 30;
 
 struct TableEntry {
     int32_t encoding;
     const uint8_t* bytes;  // inside the raw blob, valid while it is parsed
     int32_t length;
+    int32_t used;          // 1 once an image record took it
 };
 
 class SketchLoader : public GfxBlobVisitor {
@@ -559,7 +636,10 @@ public:
 
     int32_t image(int32_t index, int32_t encoding, const uint8_t* bytes, int32_t length) override
     {
-        if (!table_.push(TableEntry{encoding, bytes, length})) return GFX_ERR_FAILED;
+        if (!table_.push(TableEntry{encoding, bytes, length, 0})) return GFX_ERR_FAILED;
+        // Counted from the headers before anything is decoded; raw pixels count by bytes.
+        imagePixels_ += encodedPixels(encoding, bytes, length);
+        if (imagePixels_ > kMaxImagePixels) return GFX_ERR_TEXTURE_TOO_LARGE;
         // Entry 0 is the paper image when the paper shows a JPEG texture.
         if (index == 0 && gfxBlobHasPaperImage(paperAttributes_) && encoding == GFX_IMAGE_JPEG) {
             GfxSketchAttributes paper;
@@ -593,9 +673,11 @@ public:
         return GFX_OK;
     }
 
-    // After the last item: holds the order needs, cells, state, a full redraw.
+    // After the last item: the holds are checked, then cells, state, a full redraw.
     int32_t finish()
     {
+        HoldCheck holds(sketch_);
+        if (int32_t code = holds.run()) return code;
         for (int32_t position = 0; position < sketch_->layerCount; ++position) {
             GfxLayer* layer = gfxLayerAtPosition(sketch_, position);
             if (layer->refCount <= 0) layer->refCount = 1;  // the order's hold
@@ -618,6 +700,18 @@ public:
     }
 
 private:
+    // Pixels an image entry decodes to, by its header (0 when it has none: the
+    // decoder refuses it later).
+    static int64_t encodedPixels(int32_t encoding, const uint8_t* bytes, int32_t length)
+    {
+        if (encoding == GFX_IMAGE_RAW_RGBA) return length / 4;
+        int32_t width = 0, height = 0;
+        const int32_t probed = encoding == GFX_IMAGE_JPEG ? gfxProbeJpegSize(bytes, length, &width, &height)
+                                                          : gfxProbePngSize(bytes, length, &width, &height);
+        if (probed != GFX_OK || width <= 0 || height <= 0) return 0;
+        return static_cast<int64_t>(width) * height;
+    }
+
     // Every attribute of the item except the current layer (set once the order
     // exists) and the paper image (taken from the table).
     void applyAttributes(const GfxSketchAttributes& in)
@@ -637,7 +731,9 @@ private:
 
     int32_t appendImage(GfxLayer* layer, const GfxBlobRecord& record, bool withHistory)
     {
-        const TableEntry& entry = table_[record.imageIndex];
+        TableEntry& entry = table_[record.imageIndex];
+        if (entry.used) return fail(GFX_ERR_INVALID);
+        entry.used = 1;
         const GfxAllocator& allocator = system_->allocator;
         int32_t decodeAs = entry.encoding == GFX_IMAGE_PNG_STORED ? GFX_IMAGE_PNG : entry.encoding;
         int32_t rawWidth = 0, rawHeight = 0;
@@ -649,6 +745,7 @@ private:
                 static_cast<int64_t>(rawWidth) * rawHeight * 4 != entry.length)
                 return fail(GFX_ERR_INVALID);
         }
+
         GfxImageTexture texture;
         const int32_t created =
             gfxCreateImageTexture(allocator, decodeAs, entry.bytes, entry.length, rawWidth, rawHeight, &texture);
@@ -758,6 +855,7 @@ private:
     GfxSystem* system_;
     GfxSketch* sketch_ = nullptr;
     GfxSketchAttributes paperAttributes_;
+    int64_t imagePixels_ = 0;
     HookVector<int32_t> slots_;  // blob layer index -> slot
     HookVector<TableEntry> table_;
 };

@@ -712,7 +712,8 @@ TEST_F(BlobFormatTest, HostileCountsAllocateNothingLarge)
     // result is a clean end or a clean refusal, never a large allocation.
     const std::pair<std::vector<uint8_t>, int32_t> cases[] = {
         {blobWith(INT32_MAX, 1, 0, 0, 0), GFX_OK},
-        {blobWith(1, INT32_MAX, 0, 0, 0), GFX_OK},
+        {blobWith(1, INT32_MAX, 0, 0, 0), GFX_ERR_INVALID},  // more layers than a blob may list
+        {blobWith(1, GFX_BLOB_MAX_LAYERS, 0, 0, 0), GFX_OK},
         {blobWith(1, 1, INT32_MAX, 0, 0), GFX_ERR_INVALID},  // the operation's 54 read as an encoding
         {blobWith(1, 1, 1, INT32_MAX, 0), GFX_OK},
         {blobWith(1, 1, 0, 0, INT32_MAX), GFX_OK},

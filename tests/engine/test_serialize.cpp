@@ -849,6 +849,172 @@ TEST_F(SerializeTest, ARegionSavesWhatEveryLayerHasThere)
 }
 
 // ----------------------------------------------------------------------------------
+// Hand-made hostile blobs: holds that loop or multiply, values that are no numbers
+// ----------------------------------------------------------------------------------
+// A raw blob: `layers` layers, layer 0 in the order; `holds` lists (layer, held
+// layer) pairs, each written as a paste record on `layer` (referenced layers' groups).
+std::vector<uint8_t> blobWithHolds(const GfxAllocator& allocator, int32_t layers,
+                                   const std::vector<std::pair<int32_t, int32_t>>& holds, float nan = 0)
+{
+    GfxPool<GfxSample> scratch;
+    scratch.create(allocator, 16, 16);
+    GfxBlobBuffer b(allocator);
+    b.putInt32(2);
+    GfxSketchAttributes attributes;
+    attributes.currentLayer = 0;
+    attributes.widthScale = nan == 0 ? 1.0f : nan;
+    gfxBlobPutAttributes(&b, attributes);
+    float view[17] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, nan == 0 ? 1.0f : nan};
+    b.putFloats(view, 17);
+    b.putInt32(1);
+    b.putInt32(0);
+    b.putInt32(layers);
+    for (int32_t i = 0; i < layers; ++i) {
+        GfxBlobLayer layer;
+        if (nan != 0) layer.matrix[5] = nan;
+        gfxBlobPutLayer(&b, layer);
+    }
+    b.putInt32(0);
+    b.putInt32(1);
+    b.putInt32(0);
+    b.putInt32(GFX_BLOB_OPERATION_LAYER_ADDED);
+    b.putInt32(0);
+    b.putInt32(static_cast<int32_t>(holds.size()));
+    for (auto [layer, held] : holds) {
+        GfxBlobRecord paste;
+        paste.type = GFX_RECORD_CLIPBOARD_PASTED;
+        paste.layerIndex = held;
+        b.putInt32(layer);
+        b.putInt32(1);
+        gfxBlobPutRecord(&b, paste, 2, &scratch);
+    }
+    return std::vector<uint8_t>(b.data(), b.data() + b.size());
+}
+
+TEST_F(SerializeTest, HoldsThatLoopNestTooDeepOrMultiplyAreRefused)
+{
+    auto chain = [](int32_t length, int32_t fanOut) {
+        std::vector<std::pair<int32_t, int32_t>> holds;
+        for (int32_t i = 0; i + 1 < length; ++i)
+            for (int32_t k = 0; k < fanOut; ++k) holds.emplace_back(i, i + 1);
+        return holds;
+    };
+    struct Case {
+        const char* name;
+        int32_t layers;
+        std::vector<std::pair<int32_t, int32_t>> holds;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"a layer holding itself", 1, {{0, 0}}, GFX_ERR_INTERNAL},
+        {"two layers holding each other", 2, {{0, 1}, {1, 0}}, GFX_ERR_INTERNAL},
+        {"a loop away from the order", 3, {{1, 2}, {2, 1}}, GFX_ERR_INTERNAL},
+        {"nested 70 deep", 70, chain(70, 1), GFX_ERR_INTERNAL},
+        {"each held twice, 30 deep", 30, chain(30, 2), GFX_ERR_INTERNAL},
+        {"nested 60 deep", 60, chain(60, 1), GFX_OK},
+        {"the same layer pasted twice", 2, {{0, 1}, {0, 1}}, GFX_OK},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> raw = blobWithHolds(system->allocator, c.layers, c.holds);
+        GfxSketch* loaded = gfxCreateSketchFromRawBlob(system, raw.data(), raw.size());
+        EXPECT_EQ(error(), c.expected) << c.name;
+        EXPECT_EQ(loaded != nullptr, c.expected == GFX_OK) << c.name;
+        if (loaded) gfxDestroySketch(loaded);
+    }
+}
+
+// A PNG whose header claims `width` x `height` (the pixel data stays 1 x 1).
+std::vector<uint8_t> pngClaiming(uint32_t width, uint32_t height)
+{
+    std::vector<uint8_t> png = makePng(1, 1, 0);
+    for (int i = 0; i < 4; ++i) {
+        png[16 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+        png[20 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
+    }
+    uint32_t crc = 0xFFFFFFFFu;  // over the chunk type and data
+    for (size_t i = 12; i < 29; ++i) {
+        crc ^= png[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    crc ^= 0xFFFFFFFFu;
+    for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    return png;
+}
+
+// One layer, the given image table, and image records naming `uses` entries.
+std::vector<uint8_t> blobWithImages(const GfxAllocator& allocator, const std::vector<std::vector<uint8_t>>& table,
+                                    const std::vector<int32_t>& uses)
+{
+    GfxPool<GfxSample> scratch;
+    scratch.create(allocator, 16, 16);
+    GfxBlobBuffer b(allocator);
+    b.putInt32(2);
+    GfxSketchAttributes attributes;
+    attributes.currentLayer = 0;
+    gfxBlobPutAttributes(&b, attributes);
+    const float view[17] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1};
+    b.putFloats(view, 17);
+    b.putInt32(1);
+    b.putInt32(0);
+    b.putInt32(1);
+    gfxBlobPutLayer(&b, GfxBlobLayer{});
+    b.putInt32(static_cast<int32_t>(table.size()));
+    for (const auto& bytes : table) {
+        b.putInt32(GFX_IMAGE_PNG_STORED);
+        b.putInt32(static_cast<int32_t>(bytes.size()));
+        b.putBytes(bytes.data(), bytes.size());
+    }
+    b.putInt32(1 + static_cast<int32_t>(uses.size()));
+    b.putInt32(0);
+    b.putInt32(GFX_BLOB_OPERATION_LAYER_ADDED);
+    b.putInt32(0);
+    for (int32_t index : uses) {
+        GfxBlobRecord image;
+        image.type = GFX_RECORD_IMAGE;
+        image.shape[2] = image.shape[3] = 10;
+        image.imageIndex = index;
+        b.putInt32(0);
+        gfxBlobPutRecord(&b, image, 2, &scratch);
+    }
+    b.putInt32(0);
+    return std::vector<uint8_t>(b.data(), b.data() + b.size());
+}
+
+TEST_F(SerializeTest, ImagesAreNotMultipliedBeyondWhatTheFileHolds)
+{
+    const std::vector<uint8_t> small = makePng(4, 4, 1);
+    const std::vector<uint8_t> claimed = pngClaiming(16384, 16384);  // 2^28 pixels each
+    struct Case {
+        const char* name;
+        std::vector<std::vector<uint8_t>> table;
+        std::vector<int32_t> uses;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"one entry, one record", {small}, {0}, GFX_OK},
+        {"two records, one entry", {small}, {0, 0}, GFX_ERR_INVALID},
+        {"five pictures of 2^28 pixels", {claimed, claimed, claimed, claimed, claimed}, {}, GFX_ERR_TEXTURE_TOO_LARGE},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> raw = blobWithImages(system->allocator, c.table, c.uses);
+        GfxSketch* loaded = gfxCreateSketchFromRawBlob(system, raw.data(), raw.size());
+        EXPECT_EQ(error(), c.expected) << c.name;
+        if (loaded) gfxDestroySketch(loaded);
+    }
+}
+
+TEST_F(SerializeTest, ValuesThatAreNoNumbersFallBackToDefaults)
+{
+    std::vector<uint8_t> raw = blobWithHolds(system->allocator, 1, {}, NAN);
+    GfxSketch* loaded = gfxCreateSketchFromRawBlob(system, raw.data(), raw.size());
+    ASSERT_NE(loaded, nullptr) << error();
+    EXPECT_EQ(loaded->attributes.widthScale, 1.0f);
+    EXPECT_EQ(loaded->viewScale, 1.0f);
+    const GfxLayer* layer = gfxLayerAtPosition(loaded, 0);
+    EXPECT_TRUE(gfxMatrixIsIdentity(layer->matrix, 0)) << "a matrix with NaN becomes the identity";
+}
+
+// ----------------------------------------------------------------------------------
 // Inputs the fuzzers found: each gives its listed result, for good
 // ----------------------------------------------------------------------------------
 TEST_F(SerializeTest, FoundBadBlobsGiveTheirListedResults)
