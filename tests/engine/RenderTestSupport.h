@@ -169,7 +169,7 @@ protected:
     }
 
     // A raw RGBA image of one colour, centred on (x, y).
-    void drawImage(float x, float y, float width, float height, Rgba colour)
+    void drawImage(float x, float y, float width, float height, Rgba colour, float angle = 0)
     {
         std::vector<uint8_t> pixels;
         for (int i = 0; i < 16; ++i) pixels.insert(pixels.end(), colour.begin(), colour.end());
@@ -177,6 +177,7 @@ protected:
         input.kind = GFX_ELEMENT_IMAGE;
         const float rect[4] = {x, y, width, height};
         std::memcpy(input.rect, rect, sizeof rect);
+        input.angle = angle;
         input.imageEncoding = GFX_IMAGE_RAW_RGBA;
         input.imageLength = static_cast<int32_t>(pixels.size());
         input.imageWidth = 4;
