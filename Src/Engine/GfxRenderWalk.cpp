@@ -46,6 +46,10 @@ struct Walk {
     bool cull = false;            // false when the visible rectangle is unknown
     float visible[4] = {0, 0, 0, 0};  // x0, y0, x1, y1 in record coordinates
     uint32_t boundBuffer = 0;
+    // Pencil elements waiting to be drawn with one call (see flushPencilRun).
+    int32_t runFirst = 0;
+    int32_t runCount = 0;     // vertices
+    int32_t runElements = 0;
 };
 
 void walkNested(Walk& outer, GfxLayer* layer, const GfxMatrix& modelView, float scale);
@@ -244,25 +248,51 @@ void drawMarkerPasses(int32_t first, int32_t count)
     glDisable(GL_STENCIL_TEST);
 }
 
-// The cells first..first+count of the bound buffer with the pen in force.
-void drawCellsWithPen(Walk& w, int32_t first, int32_t count, const GfxMatrix& modelView)
+// The cells first..first+count of the bound buffer with the pen in force, for
+// `elements` elements (each takes a depth band).
+void drawCellsWithPen(Walk& w, int32_t first, int32_t count, const GfxMatrix& modelView, int32_t elements = 1)
 {
     const GfxPenRecord& pen = w.pen->pen;
     loadModelView(modelView);
     applyColourAndBlend(*w.pen);
-    const float z = takeBand(w);
     const float width = maxPenWidth(w);
     if (pen.penType == GFX_CELL_PEN_PENCIL) {
+        // Pencils do not use their bands; they are counted so markers after them get theirs.
+        for (int32_t i = 0; i < elements; ++i) {
+            takeBand(w);
+            endBand(w);
+        }
         gfxUsePencilProgram(w.sketch->system, {width, 1.0f - pen.penWidthSensitivity,
                                                1.0f - pen.penOpacitySensitivity, pen.penNoise});
         drawBatches(first, count);
     } else {
+        const float z = takeBand(w);
         gfxUseMarkerProgram(w.sketch->system, {width, 1.0f - pen.penWidthSensitivity,
                                                1.0f - pen.penOpacitySensitivity, z});
         drawMarkerPasses(first, count);
+        endBand(w);
     }
-    endBand(w);
-    ++w.sketch->render.stats.elementsDrawn;
+    w.sketch->render.stats.elementsDrawn += elements;
+}
+
+// Consecutive pencil elements whose cells follow each other in the layer's buffer,
+// with no record between them that changes the state, are drawn with one call: the
+// GL blends primitives in their order, so the stamps pile up exactly as they would
+// with a call each, and a long run of pencil strokes costs few calls.
+void flushPencilRun(Walk& w)
+{
+    if (w.runElements == 0) return;
+    bindCellBuffer(w, static_cast<uint32_t>(w.layer->vertexBuffer));
+    drawCellsWithPen(w, w.runFirst, w.runCount, w.current, w.runElements);
+    w.runFirst = w.runCount = w.runElements = 0;
+}
+
+void addToPencilRun(Walk& w, GfxVertexRange range)
+{
+    if (w.runElements > 0 && w.runFirst + w.runCount != range.first) flushPencilRun(w);
+    if (w.runElements == 0) w.runFirst = range.first;
+    w.runCount += range.count;
+    ++w.runElements;
 }
 
 // ----------------------------------------------------------------------------------
@@ -398,6 +428,12 @@ void drawStroke(Walk& w, const GfxRecordEntry& entry, int32_t index)
         ++w.sketch->render.stats.elementsCulled;
         return;
     }
+    const bool shape = entry.type == GFX_RECORD_RECTANGLE || entry.type == GFX_RECORD_ELLIPSE;
+    if (!open && !shape && w.pen->pen.penType == GFX_CELL_PEN_PENCIL) {
+        addToPencilRun(w, range);
+        return;
+    }
+    flushPencilRun(w);
     const GfxMatrix modelView = elementModelView(w, w.layer, entry);
     if (open) {
         drawOpenElement(w, entry, modelView);
@@ -597,6 +633,7 @@ void walk(Walk& w, GfxWalkRange range)
     for (int32_t index = range.first; index <= range.last; ++index) {
         const GfxRecordEntry entry = *gfxRecordAt(w.layer, index);
         ++stats.recordsWalked;
+        if (!gfxIsStrokeType(entry.type)) flushPencilRun(w);
         switch (entry.type) {
         case GFX_RECORD_FREEHAND:
         case GFX_RECORD_LINE:
@@ -631,6 +668,7 @@ void walk(Walk& w, GfxWalkRange range)
         default: break;  // structural records without drawing (clears, transforms, …)
         }
     }
+    flushPencilRun(w);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_STENCIL_TEST);
 }

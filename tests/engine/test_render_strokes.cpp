@@ -79,6 +79,26 @@ TEST_F(RenderStrokesTest, APencilThatOverlapsItselfIsDarkerThere)
     EXPECT_TRUE(near(pixel(20, 50), WHITE, 0)); // nothing outside the stroke
 }
 
+TEST_F(RenderStrokesTest, PencilStrokesInARowLookAsIfDrawnOneByOne)
+{
+    // Consecutive pencil strokes are drawn with one call; with a colour record
+    // between each (the same colour again) they are drawn one call each.
+    std::vector<uint8_t> images[2];
+    for (int separated = 0; separated < 2; ++separated) {
+        gfxClearLayer(sketch);
+        for (int i = 0; i < 4; ++i) {
+            PenSettings pen = pencil(10, 0.4f);
+            pen.noise = 0.7f;
+            if (separated || i == 0) setPen(pen);
+            drawLine(8 + 4.0f * i, 10, 56 - 4.0f * i, 54);
+        }
+        render();
+        images[separated] = pixels();
+    }
+    EXPECT_EQ(images[0], images[1]);
+    EXPECT_LT(pixel(32, 32)[0], 200);
+}
+
 TEST_F(RenderStrokesTest, PencilNoiseAddsGrain)
 {
     int spread[2] = {0, 0};
