@@ -21,6 +21,20 @@
 //   frame) → gfxRenderRegionToImage / gfxRenderViewToImage (export) →
 //   gfxSerializeSketch … gfxDestroySketch → gfxDestroySystem
 //
+// THE MODEL
+// A sketch is an append-only log. Every element (stroke, line, shape, image) is a
+// record on its layer, kept in the viewport pixels it was drawn in together with the
+// coordinate frame that maps them into the layer; nothing is edited or freed while
+// an undo can bring it back. Clearing a layer moves its start forward, erasing is an
+// element drawn in erase mode, a merged or pasted layer is kept whole and referred
+// to by a record. Every operation leaves one entry in the sketch's history:
+// gfxUndo steps back over it, gfxRedo forward again; anything new entered after an
+// undo discards what could have been redone (and releases layers only it reached).
+//
+// CLIPBOARD
+// One per system, kept in a hidden sketch: it survives the sketch it was copied
+// from. Each sketch pastes its own copy of it.
+//
 // ERRORS
 // Every operation leaves its result in the system's lastError (GFX_OK after every
 // success); read it with gfxGetLastError. A failed operation leaves the model as it

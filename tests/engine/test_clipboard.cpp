@@ -136,6 +136,21 @@ TEST_F(ClipboardTest, ACutOverTheWholeRectangleDropsWhatCameBefore)
     EXPECT_EQ(liveTypes(clipLayer()).back(), GFX_RECORD_REGION_CUT);
 }
 
+TEST_F(ClipboardTest, CuttingTheSameRegionAgainFindsNothing)
+{
+    GfxGesture zoom;
+    zoom.kind = GFX_GESTURE_ZOOM;
+    zoom.centreX = 37;
+    zoom.centreY = 91;
+    zoom.scaleX = 30;  // the cut's frame and the view no longer cancel exactly in float
+    gfxBeginViewGesture(sketch, &zoom);
+    gfxEndViewGesture(sketch, &zoom);
+    drawStrokeAt(sketch, 10, 10);
+    ASSERT_EQ(gfxCutRegion(sketch, -1e6f, -1e6f, 2e6f, 2e6f), 1);
+    EXPECT_EQ(gfxCutRegion(sketch, -1e6f, -1e6f, 2e6f, 2e6f), 0);
+    EXPECT_EQ(gfxCopyRegion(sketch, 0, 0, 100, 100), 0);
+}
+
 TEST_F(ClipboardTest, PasteUsesOneCopyPerSketch)
 {
     drawStrokeAt(sketch, 10, 10);
@@ -158,7 +173,8 @@ TEST_F(ClipboardTest, PasteUsesOneCopyPerSketch)
     EXPECT_EQ(strokeStarts(pasted), (std::vector<float>{10}));
     GfxVertexRange range;
     gfxElementVertexRange(pasted, *gfxRecordAt(pasted, liveElements(pasted)[0]), &range);
-    EXPECT_GE(range.first, 0);  // cells in the pasted copy's own buffer
+    EXPECT_GE(range.first, 0);  // cells in the pasted copy's own buffer, sized exactly
+    EXPECT_EQ(pasted->verticesReserved, pasted->verticesUsed);
 
     gfxPasteClipboard(sketch, 10, 10);
     EXPECT_EQ(pasted->refCount, 2);
