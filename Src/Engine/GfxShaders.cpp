@@ -37,8 +37,10 @@ GLuint compileStage(GLenum kind, const char* source)
     return shader;
 }
 
-// A linked program of the two stages, or 0. The stages go with the program.
-GLuint linkProgram(const char* vertexSource, const char* fragmentSource)
+}  // namespace
+
+// The stages go with the program.
+uint32_t gfxLinkShaderProgram(const char* vertexSource, const char* fragmentSource)
 {
     const GLuint vertex = compileStage(GL_VERTEX_SHADER, vertexSource);
     const GLuint fragment = compileStage(GL_FRAGMENT_SHADER, fragmentSource);
@@ -61,8 +63,6 @@ GLuint linkProgram(const char* vertexSource, const char* fragmentSource)
     return program;
 }
 
-}  // namespace
-
 GfxRenderPrograms::~GfxRenderPrograms()
 {
     for (uint32_t& program : owned) {
@@ -73,8 +73,8 @@ GfxRenderPrograms::~GfxRenderPrograms()
 
 int32_t gfxBuildShaderPrograms(GfxSystem* system)
 {
-    const GLuint pencil = linkProgram(GFX_SHADER_PENCIL_VERT, GFX_SHADER_PENCIL_FRAG);
-    const GLuint marker = linkProgram(GFX_SHADER_MARKER_VERT, GFX_SHADER_MARKER_FRAG);
+    const GLuint pencil = gfxLinkShaderProgram(GFX_SHADER_PENCIL_VERT, GFX_SHADER_PENCIL_FRAG);
+    const GLuint marker = gfxLinkShaderProgram(GFX_SHADER_MARKER_VERT, GFX_SHADER_MARKER_FRAG);
     if (!pencil || !marker) {
         if (pencil) glDeleteProgram(pencil);
         if (marker) glDeleteProgram(marker);

@@ -25,6 +25,10 @@ struct GfxPencilUniforms {
     float noiseScale;
 };
 
+// A program of the two stages (each gets the "#version 120" prelude with the shared
+// constants in front), or 0 when a stage does not compile or the program does not link.
+uint32_t gfxLinkShaderProgram(const char* vertexSource, const char* fragmentSource);
+
 // Compiles both programs (GFX_OK, programCount 2) or returns GFX_ERR_GL_SUPPORT when
 // a stage fails to compile or a program to link (nothing is kept then).
 int32_t gfxBuildShaderPrograms(GfxSystem* system);
