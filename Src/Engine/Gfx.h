@@ -17,7 +17,8 @@
 //
 // ORDER OF CALLS
 //   gfxCreateSystem → gfxCreateSketch → gfxAddLayer → gfxSetViewport →
-//   gfxBeginElement / gfxExtendElement / gfxEndElement → gfxRenderSketch →
+//   gfxBeginElement / gfxExtendElement / gfxEndElement → gfxRenderSketch (every
+//   frame) → gfxRenderRegionToImage / gfxRenderViewToImage (export) →
 //   gfxSerializeSketch … gfxDestroySketch → gfxDestroySystem
 // Opening a document: gfxCreateSystem → gfxCreateSketchFromBlob (a sketch with its
 // layers, history and cells, ready to render and to undo into).
@@ -427,13 +428,89 @@ GfxSketch* gfxCreateSketchFromBlob(GfxSystem* system, const uint8_t* blob, int32
 
 // ----------------------------------------------------------------------------------
 // [SECTION] Rendering
+// The engine draws into whichever framebuffer is current (the window's back buffer,
+// or a framebuffer object the caller bound: then its colour attachment), inside the
+// viewport rectangle. It needs OpenGL 2.0 with GLSL 1.20, framebuffer-object entry
+// points resolved by the caller (glewInit), depth and stencil buffers and an alpha
+// channel. Each visible layer is kept in a viewport-sized texture between frames, so
+// a frame draws only what was added since the last one; the newest records of the
+// current layer (at most 10, and the open element) are drawn on top every frame, so
+// undoing them needs no full redraw. Layers are composited bottom to top with their
+// opacity over the paper. Marker strokes never darken where they cross themselves;
+// pencil strokes do.
 // ----------------------------------------------------------------------------------
 // Stores the viewport rectangle (x, y, width, height in window pixels). When its
 // origin moves the view is panned back so the drawing stays where it was on screen;
-// growing beyond the cached textures re-creates them. Marks a full redraw.
+// growing beyond the cached textures re-creates them (their content is redrawn);
+// shrinking keeps them. Marks a full redraw.
 void gfxSetViewport(GfxSketch* sketch, float x, float y, float width, float height);
 void gfxGetViewport(GfxSketch* sketch, float* rect);  // x, y, width, height
-// Draws the sketch into the current framebuffer. The first call checks the GL:
+// Draws the sketch into the current framebuffer: the paper, then every visible layer.
+// The first call checks the GL and builds the two shader programs:
 // GFX_ERR_GPU_SUPPORT without the four ARB shader extensions, GFX_ERR_GL_SUPPORT
-// without non-power-of-two textures (checked again on every call until it succeeds).
+// without non-power-of-two textures or when a shader fails to compile or link
+// (checked again on every call until it succeeds); GFX_ERR_INTERNAL when a layer of
+// the order is missing. Leaves the GL in its default state (no program, blending
+// off with ONE/ZERO, depth test off with LESS, clear depth 1, stencil ALWAYS 1 1 and
+// KEEP, MODULATE, no texture, scissor off, pack alignment 4).
 void gfxRenderSketch(GfxSketch* sketch);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Off-screen rendering (export)
+// The canvas at any pixel size, read back into memory. The image is rendered in the
+// current framebuffer (exactly as gfxRenderSketch draws there): in one pass when the
+// viewport is at least as large as the image, otherwise in viewport-sized tiles under
+// a panned view. The view and viewport are put back exactly and the sketch is drawn
+// again, so the window shows what it showed before.
+// ----------------------------------------------------------------------------------
+enum : int32_t {
+    GFX_IMAGE_MODE_SKETCH = 0,              // the sketch with its paper, RGB
+    GFX_IMAGE_MODE_LAYER = 1,               // one layer alone (even when hidden, without its opacity), RGBA
+    GFX_IMAGE_MODE_PAPER = 2,               // the paper alone, RGB
+    GFX_IMAGE_MODE_SKETCH_TRANSPARENT = 3,  // the sketch without paper, RGBA
+};
+enum : int32_t {
+    GFX_IMAGE_FORMAT_RGB = 1,
+    GFX_IMAGE_FORMAT_RGBA = 2,
+};
+// gfxRenderViewToImage: a combined gesture whose scaleY holds one of these mirrors the
+// image about its centre.
+enum : int32_t {
+    GFX_MIRROR_HORIZONTAL = 1,
+    GFX_MIRROR_VERTICAL = 2,
+};
+
+struct GfxImageRequest {
+    int32_t mode = GFX_IMAGE_MODE_SKETCH;
+    int32_t layer = 0;         // layer position, GFX_IMAGE_MODE_LAYER only
+    float sourceX = 0;         // region form: the region's lower-left corner in viewport
+    float sourceY = 0;         //   pixels of the current view
+    float sourceWidth = 0;     // region form: the region's width; must not be 0
+    float sourceHeight = 0;    // not used: the height follows from width x height
+    int32_t width = 0;         // the image to produce, in pixels (both > 0)
+    int32_t height = 0;
+};
+
+// A read-back image. IMPORTANT: one block from the system's alloc hook holding this
+// record and its data: release it with the free hook (GFX_SYSTEM_FREE) on the
+// GfxImage pointer, which releases the data with it.
+struct GfxImage {
+    int32_t format = GFX_IMAGE_FORMAT_RGB;
+    int32_t byteSize = 0;      // bytes of the data block: 8 + width x height x (3 or 4)
+    int32_t reserved[2] = {0, 0};
+    // The data block: int32 width, int32 height, then the pixels, rows tightly
+    // packed, the bottom row first. RGBA pixels are straight (not premultiplied).
+    uint8_t* data = nullptr;
+};
+
+// The region of the current view with lower-left corner (sourceX, sourceY) and width
+// sourceWidth (its height is sourceWidth x height / width), at width x height pixels.
+// Null without an error change for mode 1 with a bad layer position or sourceWidth 0;
+// null with GFX_ERR_INVALID for other bad requests (or no viewport), GFX_ERR_FAILED
+// when memory runs out, or the render's GL error code.
+GfxImage* gfxRenderRegionToImage(GfxSketch* sketch, const GfxImageRequest* request);
+// The canvas under the view that `gesture` makes of a reset view, at width x height
+// pixels; a combined gesture with scaleY GFX_MIRROR_HORIZONTAL or GFX_MIRROR_VERTICAL
+// is also mirrored about the image centre. The request's source fields are not used.
+// Null as for gfxRenderRegionToImage (a bad gesture: GFX_ERR_INVALID).
+GfxImage* gfxRenderViewToImage(GfxSketch* sketch, const GfxGesture* gesture, const GfxImageRequest* request);

@@ -4,6 +4,7 @@
 // [SECTION] Limits
 // [SECTION] Records: types, payloads, history entries
 // [SECTION] Render-state values
+// [SECTION] Renderer state
 // [SECTION] GfxSystem, GfxSketch, GfxLayer
 // [SECTION] Helpers: errors, busy rule, lookups
 // [SECTION] Model operations (GfxModel.cpp)
@@ -269,6 +270,58 @@ struct GfxPaper {
 };
 
 // ----------------------------------------------------------------------------------
+// [SECTION] Renderer state (GfxRender*.cpp, GfxShaders.cpp, GfxOffscreen.cpp)
+// Owned by the renderer; kept in this one block so the model's structures stay as
+// they are. Both records release their GL objects when their owner is destroyed.
+// ----------------------------------------------------------------------------------
+constexpr int32_t GFX_RENDER_MAX_NESTING = 64;  // merged and pasted layers drawn inside each other
+
+// Uniform locations of the two programs (GfxSystem::markerProgram, pencilProgram).
+struct GfxRenderPrograms {
+    int32_t markerData = -1;   // u_markerData
+    int32_t zOffset = -1;      // u_zOffset
+    int32_t pencilData = -1;   // u_pencilData
+    uint32_t owned[2] = {0, 0};  // the program names, deleted with the system
+    GfxRenderPrograms() = default;
+    GfxRenderPrograms(const GfxRenderPrograms&) = delete;
+    GfxRenderPrograms& operator=(const GfxRenderPrograms&) = delete;
+    ~GfxRenderPrograms();
+};
+
+// Counters of what the renderer did; tests and benchmarks read them.
+struct GfxRenderStats {
+    int64_t frames = 0;            // gfxRenderSketch frames drawn
+    int64_t layerPasses = 0;       // layers drawn into their texture (clean layers are not)
+    int64_t fullLayerRedraws = 0;  // layer passes that started from baseIndex on a cleared buffer
+    int64_t recordsWalked = 0;     // records visited by record walks
+    int64_t elementsDrawn = 0;
+    int64_t elementsCulled = 0;    // outside the visible rectangle
+    int64_t bandWraps = 0;         // depth clears after VBO_Z_BAND_INCREMENT bands filled [0, 1]
+    int64_t offscreenRenders = 0;  // renders made for off-screen images (one per tile)
+};
+
+struct GfxRenderScratch {
+    // Saved content while an image, cut, merge or paste is drawn, one texture per
+    // nesting depth (a merged layer may hold merges), layerTextureSize large.
+    uint32_t savedTextures[GFX_RENDER_MAX_NESTING] = {};
+    int32_t savedSize[GFX_RENDER_MAX_NESTING][2] = {};
+    // Cells made for one draw only: the open element, edge softening outlines.
+    uint32_t streamBuffer = 0;
+    int32_t streamVertices = 0;      // capacity of streamBuffer
+    GfxPool<GfxSample> openPoints;   // the open element's geometry
+    GfxPool<GfxSample> openCentreLine;
+    GfxPool<GfxVertex> openVertices;
+    int32_t liveSlot = -1;           // layer whose image liveTexture holds, -1 for none
+    int32_t openSlot = -1;           // the open element (layer slot, record index) this frame
+    int32_t openIndex = -1;
+    GfxRenderStats stats;
+    GfxRenderScratch() = default;
+    GfxRenderScratch(const GfxRenderScratch&) = delete;
+    GfxRenderScratch& operator=(const GfxRenderScratch&) = delete;
+    ~GfxRenderScratch();
+};
+
+// ----------------------------------------------------------------------------------
 // [SECTION] GfxSystem, GfxSketch, GfxLayer
 // ----------------------------------------------------------------------------------
 struct GfxClipRegistryEntry {
@@ -296,6 +349,8 @@ struct GfxSystem {
     // Debug counters: every layer created is released exactly once.
     int64_t layersCreated = 0;
     int64_t layersReleased = 0;
+    // Renderer (see the renderer state block above).
+    GfxRenderPrograms programs;
 };
 
 struct GfxLayer {
@@ -362,6 +417,8 @@ struct GfxSketch {
     GfxPool<GfxSample> rebuiltPoints;
     GfxPool<GfxVertex> vertices;      // cells being produced
     int32_t hidden = 0;               // the clipboard's own sketch
+    // Renderer (see the renderer state block above).
+    GfxRenderScratch render;
 };
 
 // ----------------------------------------------------------------------------------
