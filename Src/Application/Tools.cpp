@@ -257,7 +257,12 @@ void DocumentController::toolsAfterNewCanvas()
     scale.flags = GFX_SKETCH_WIDTH_SCALE;
     scale.widthScale = 1.0f;
     gfxSetSketchAttributes(canvas_, &scale);
+    // Nothing of the old canvas's selection or vertices belongs to the new one.
     view_ = ViewManipulation{};
+    tools_.marquee = Marquee{};
+    tools_.transform = TransformInProgress{};
+    tools_.placement = VertexPlacement{};
+    tools_.interaction = INTERACTION_IDLE;
     usePreset(tools_.penPresetId, tools_.pen);
 }
 
