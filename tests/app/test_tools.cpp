@@ -425,6 +425,23 @@ TEST_F(Tools, PenAndEraserKeysSwitchPresetAndEraseMode)
     EXPECT_FALSE(c().tools().eraserInUse);
 }
 
+TEST_F(Tools, TheStylusEraserEndErasesUntilTheTipReturnsUnlessTheUserChoseTheEraser)
+{
+    start();
+    c().setTool(TOOL_LINE, false);
+    c().stylusEndChanged(true);
+    EXPECT_EQ(attributes(GFX_SKETCH_ERASE_MODE).eraseMode, 1);
+    EXPECT_EQ(c().tool(), TOOL_BRUSH);
+    EXPECT_FALSE(c().tools().eraserChosen);
+    c().stylusEndChanged(false);
+    EXPECT_EQ(attributes(GFX_SKETCH_ERASE_MODE).eraseMode, 0);
+
+    key('e');  // the user's own choice survives the tip
+    c().stylusEndChanged(true);
+    c().stylusEndChanged(false);
+    EXPECT_EQ(attributes(GFX_SKETCH_ERASE_MODE).eraseMode, 1);
+}
+
 TEST_F(Tools, WidthKeysStepThePresetWithinItsRange)
 {
     start();
