@@ -123,6 +123,11 @@ void DocumentController::newDocument()
 {
     if (askSaveChanges() == ANSWER_OTHER) return;
     finishInteraction();
+    startEmptyCanvas();
+}
+
+void DocumentController::startEmptyCanvas()
+{
     float rect[4] = {0, 0, static_cast<float>(windowState_.clientWidth), static_cast<float>(windowState_.clientHeight)};
     if (!engine_) fatal(this, GFX_ERR_INVALID);
     gfxDestroySketch(canvas_);
@@ -154,10 +159,11 @@ int32_t DocumentController::askSaveChanges()
         std::string path = chooseSavePath();
         if (path.empty()) return ANSWER_OTHER;
         window_.setCursor(SystemCursor::Busy);
-        saveDocument(path);
+        bool saved = saveDocument(path);
         requestRedraw();
         restoreToolCursor();
-        return ANSWER_YES;
+        // A save that failed must not let New, Open or Exit throw the work away.
+        return saved ? ANSWER_YES : ANSWER_OTHER;
     }
     return answer == ANSWER_NO ? ANSWER_NO : ANSWER_OTHER;
 }
@@ -191,14 +197,6 @@ std::string DocumentController::chooseSaveAsPath()
     std::string path = window_.chooseSavePath(request);
     restoreToolCursor();
     return path;
-}
-
-bool DocumentController::saveDocument(const std::string& path)
-{
-    finishInteraction();
-    (void)path;
-    // Writing the canvas to disk arrives with the document file format.
-    return false;
 }
 
 void DocumentController::setTitle(const std::string& name) { window_.setTitle("Vellumin-Free - " + name); }

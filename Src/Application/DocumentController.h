@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+struct ArtHeader;
+
 // Window facts the controller keeps for the shell.
 struct MainWindowState {
     int32_t clientWidth = 0;
@@ -48,6 +50,7 @@ struct InterfaceState {
     bool penChanged = false;
     bool documentChanged = false;
     bool readyForLayout = false;     // the shell's step that lays the interface out has run
+    bool recentFilesChanged = false; // the "Open Recent..." captions need updating
 
     // ---- tools <-> panels (Tools.h) ----
     bool overlayOpen[3] = {false, false, false};  // the GUI's three overlays, set by the GUI
@@ -92,8 +95,22 @@ public:
     std::string chooseSavePath();
     // The "Save Canvas As" dialog. Empty when nothing was chosen.
     std::string chooseSaveAsPath();
-    // Writes the canvas to `path`; false when it could not be written.
+    // Writes the canvas to `path` (asking first when someone else changed the file
+    // since our last open or save); false when nothing was written. A failure is
+    // told to the user and leaves the document as it was. (DocumentFiles.cpp)
     bool saveDocument(const std::string& path);
+    // Opens `path` into a new canvas; an unreadable file leaves a new empty canvas.
+    // Does not ask about unsaved changes (the commands below do). True when read.
+    bool openDocument(const std::string& path);
+    // The File menu's commands (DocumentFiles.cpp).
+    void openDocumentCommand();       // "Save changes?", then the "Open Canvas" dialog
+    void openRecentCommand(int32_t index);  // entry 0..4 of the recent files
+    void saveCommand();
+    void saveAsCommand();
+    // Puts `path` at the front of the recent files (at most five, no repeats).
+    void addRecentFile(const std::string& path);
+    // The blob format the document was read in (0 or 1); saves always write 0.
+    int32_t documentFormat() const { return documentFormat_; }
     void setTitle(const std::string& name);
     void finishInteraction();
     // The smoothing level in force (4 while no stylus is near). Kept here so every
@@ -247,6 +264,10 @@ private:
 private:
     DocumentController(WindowLayer& window);
     GfxSketch* createCanvas();
+    // Replaces the canvas with an empty one with its first layer, as New does.
+    void startEmptyCanvas();
+    void applyArtHeader(const ArtHeader& header);
+    void finishOpen(bool read, const std::string& path);
     void createFirstLayer();
     void loadPapers();
     void applyDefaultPaper();
@@ -259,6 +280,7 @@ private:
     std::string fileName_;
     bool readByArtReader_ = false;
     int64_t fileTime_ = 0;
+    int32_t documentFormat_ = 0;
     int32_t layerNameCounter_ = 1;
     int32_t layersAdded_ = 0;
     std::array<PaperEntry, kPaperCount> papers_;

@@ -2,6 +2,7 @@
 
 #include "CommandRegistry.h"
 #include "CrashHandler.h"
+#include "DocumentCommands.h"
 #include "DocumentController.h"
 #include "Fatal.h"
 #include "LayerOperations.h"
@@ -215,14 +216,12 @@ void Shell::startUp(int argc, char** argv)
     registerBindCommand(commandRegistry(), keyBindings());
     registerToolCommands(commandRegistry());
     registerLayerAndPinCommands(commandRegistry());
+    registerDocumentCommands(commandRegistry(), [this] { closeRequested(); });
     addDefaultBindings(keyBindings());
 
     // 23. The document named on the command line, or a new one.
     if (argc > 1 && argv[1] && *argv[1]) {
-        // Opening documents arrives with the document file format; until then the
-        // argument is reported instead of silently ignored.
-        showMessage(c, "Sorry, Vellumin was unable to load the .art file", "Warning", MESSAGE_WARNING);
-        c->newDocument();
+        c->openDocument(argv[1]);
     } else {
         c->newDocument();
     }
