@@ -171,9 +171,13 @@ void MenuCommands::buildMenuBar()
 
 void MenuCommands::registerCommands(CommandRegistry& registry)
 {
+    // The handlers reach the commands through the process-wide pointer: the registry
+    // outlives any one MenuCommands (tests make several).
     for (const CommandIdentifier& command : MENU_COMMANDS) {
         const int32_t id = command.id;
-        registry.registerCommand(command.name, [this, id](const char*) { dispatch(id); });
+        registry.registerCommand(command.name, [id](const char*) {
+            if (MenuCommands* commands = menuCommands()) commands->dispatch(id);
+        });
     }
     for (const char* name : INERT_COMMANDS) registry.registerCommand(name, [](const char*) {});
 }

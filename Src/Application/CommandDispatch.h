@@ -76,7 +76,8 @@ public:
     // Builds the menu bar of the current controller and hands it to the window.
     void buildMenuBar();
     // Registers every "menu..." command of the command table (handlers only; the keys
-    // are the binding table's defaults).
+    // are the binding table's defaults). The handlers dispatch on menuCommands(), so
+    // set this object there (setMenuCommands) for them to reach it.
     void registerCommands(CommandRegistry& registry);
 
     // ---- dispatch ----------------------------------------------------------------------
