@@ -64,6 +64,7 @@ std::unique_ptr<DocumentController> DocumentController::create(WindowLayer& wind
     c.applyDefaultPaper();
 
     c.pickScratch_.assign(kPickScratchBytes, 0);
+    c.initialiseTools();
     c.cleanFlag_ = 1;
     return controller;
 }
@@ -146,6 +147,7 @@ void DocumentController::newDocument()
     createFirstLayer();
     if (rect[2] > 0 && rect[3] > 0) gfxSetViewport(canvas_, rect[0], rect[1], rect[2], rect[3]);
     penScaleFactor_ = 1.0f;
+    toolsAfterNewCanvas();
     applyDefaultPaper();
     interfaceState_.layersChanged = interfaceState_.penChanged = interfaceState_.documentChanged = true;
     cleanFlag_ = 1;
@@ -209,10 +211,7 @@ bool DocumentController::saveDocument(const std::string& path)
 
 void DocumentController::setTitle(const std::string& name) { window_.setTitle("Vellumin-Free - " + name); }
 
-void DocumentController::finishInteraction()
-{
-    // Tools keep no interaction open yet; this is where an open stroke or gesture ends.
-}
+// finishInteraction is the tools' business: Tools.cpp.
 
 void DocumentController::setSmoothingLevel(int32_t level)
 {

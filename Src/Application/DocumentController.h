@@ -7,10 +7,13 @@
 #pragma once
 
 #include "Gfx.h"
+#include "Tools.h"
+#include "ViewNavigation.h"
 #include "WindowLayer.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,8 +25,8 @@ struct MainWindowState {
     int32_t left = 0;
     int32_t top = 0;
     bool maximised = false;
-    int32_t cursorMode = 0;          // configured cursor mode
-    int32_t currentCursorMode = 0;   // cursor mode in force
+    int32_t cursorMode = 15;         // configured cursor mode (a CursorKind; 15 the brush outline)
+    int32_t currentCursorMode = 15;  // cursor mode in force
     bool showCursor = true;
     SystemCursor cursor = SystemCursor::Arrow;
     double doubleClickSeconds = 0.2;
@@ -43,6 +46,18 @@ struct InterfaceState {
     bool penChanged = false;
     bool documentChanged = false;
     bool readyForLayout = false;     // the shell's step that lays the interface out has run
+
+    // ---- tools <-> panels (Tools.h) ----
+    bool overlayOpen[3] = {false, false, false};  // the GUI's three overlays, set by the GUI
+    bool paperColourTarget = false;  // the layers panel's paper entry takes picked colours
+    bool keepCursor = false;         // the interface owns the cursor: tool switches leave it
+    bool shapeDismiss = false;       // shape panel: dismissed by the user
+    bool shapeRefresh = false;       // shape panel: show the new shape tool
+    bool toolChanged = false;        // toolbar and shape panel: the current tool changed
+    bool colourPicked = false;       // colour panel: a colour was picked (ToolState::pickedColour)
+    bool navigationChanged = false;  // the canvas view moved: no pin is current any more
+    int32_t layerHistoryKind = 0;    // layers panel: the layer entry (8, 9, 16) being undone or redone
+    bool layersPanelRebuild = false; // layers panel: rebuild after a merge was undone or redone
 };
 
 // One entry of the paper table: the bytes of one JPEG file (entry 0 is "no paper").
@@ -104,6 +119,125 @@ public:
     void requestRedraw();
     // Stops the program with `code` when the engine reports an error.
     void checkEngine();
+
+    // =====================================================================================
+    // [TOOLS] Tools, input routing, view navigation, undo and redo.
+    // Defined in Tools.cpp, InputRouting.cpp, ViewNavigation.cpp and UndoRedoFlow.cpp.
+    // =====================================================================================
+    // ---- pointer input (mouse callbacks and pen back-ends), offered to the GUI first ----
+    void press(int32_t modifiers, bool doubleClick, const GfxSample& sample);
+    // The last sample is the current position.
+    void drag(int32_t modifiers, const GfxSample* samples, int32_t count);
+    void release(int32_t modifiers, const GfxSample& sample);
+    void hover(const GfxSample& sample);
+    // The HUD's claim on a pointer event: true when it took it. Unset: nothing is taken.
+    std::function<bool(PointerPhase phase, const GfxSample& sample)> interfacePointer;
+
+    // ---- tools ---------------------------------------------------------------------------
+    void setTool(int32_t tool, bool ignoreIfSame);
+    int32_t tool() const { return tools_.tool; }
+    int32_t interaction() const { return tools_.interaction; }
+    const ToolState& tools() const { return tools_; }
+    ToolState& tools() { return tools_; }
+    // Sets the cursor of the current tool (and builds the brush outline it may need).
+    void setToolCursor();
+    void toggleCursor();
+    // The temporary tools held with a key; ending one returns to the previous tool.
+    void startTemporaryTool(int32_t tool, TemporaryKey key);
+    void endTemporaryTool();
+    // "hotkeyPen", "hotkeyEraser", "hotkeyShape" and the pan/zoom/rotate hotkeys.
+    void choosePen();
+    void chooseEraser();
+    void chooseShapeTool();
+
+    // ---- pens ------------------------------------------------------------------------------
+    // Makes the preset current (pen or eraser by its id) and hands it to the engine.
+    void selectPreset(int32_t presetId, const PenPreset& preset);
+    void stepPenWidth(int32_t step);      // +1 or -1, within 0..128
+    void stepPenOpacity(float step);      // within 0.1..1
+    void setPenOpacityDigit(int32_t digit);  // 0 full, n tenths
+    void setPenScaleWithZoom(bool on);
+    // Stores `scale` as the pen-scale factor and gives the engine the scaled width.
+    void applyPenScale(float scale);
+    // Shows the pen at `scale` without storing it (during a zoom gesture).
+    void previewPenScale(float scale);
+    bool penScalesWithZoom() const { return penScaleWithZoom_; }
+    float penScaleFactor() const { return penScaleFactor_; }
+    // After a new canvas: the pen preset again, global pen scale 1, the outline rebuilt.
+    void toolsAfterNewCanvas();
+
+    // ---- the window callbacks' side (InputRouting.cpp) ------------------------------------
+    // Modifiers are the window layer's modifierState() bits.
+    void keyDown(uint8_t key, int32_t windowModifiers);
+    void keyUp(uint8_t key, int32_t windowModifiers);
+    void specialKeyDown(int32_t key, int32_t x, int32_t y, int32_t windowModifiers);
+    void specialKeyUp(int32_t key, int32_t windowModifiers);
+    void mouseButton(int32_t button, int32_t buttonState, int32_t x, int32_t y, int32_t windowModifiers);
+    void mouseMotion(int32_t x, int32_t y, int32_t windowModifiers);
+    void passiveMotion(int32_t x, int32_t y);
+    void pointerEntry(bool entered, int32_t windowModifiers);
+
+    // ---- view navigation (ViewNavigation.cpp) ----------------------------------------------
+    void viewStep(int32_t step);
+    void mouseWheel(int32_t delta);
+    void arrowKey(int32_t key);
+    void flipCanvas(bool horizontally);
+    void resetView();
+    void fitAllStrokes();
+    void touchGestureBegin(const TouchGestureInput& input);
+    void touchGestureUpdate(const TouchGestureInput& input);
+    void touchGestureEnd(const TouchGestureInput& input);
+    const ViewManipulation& viewManipulation() const { return view_; }
+
+    // ---- undo and redo (UndoRedoFlow.cpp) --------------------------------------------------
+    void undo();
+    void redo();
+    void undoAll();                 // back to the first layer's creation
+    void redoAll();
+    void redoSeveral(int32_t count);
+
+private:
+    void initialiseTools();
+    // Tools.cpp
+    bool refusedOnHiddenLayer();
+    void pressShape(const GfxSample& sample);
+    void pressVertex(bool doubleClick, const GfxSample& sample);
+    void pressSelectionTransform(const GfxSample& sample);
+    void rebuildPlacedElement(const GfxSample* rubberBand);
+    void endPlacedElement();
+    void commitTransform();
+    void returnToPreviousTool();
+    void pickColour(const GfxSample& sample);
+    void refreshBrushOutline();
+    const PenPreset& currentPreset() const;
+    PenPreset& currentPreset();
+    void applyPresetToEngine(const PenPreset& preset, float scale);
+    void usePreset(int32_t presetId, const PenPreset& preset);
+    float currentPenWidth();
+    bool currentLayerVisible();
+    // InputRouting.cpp
+    bool closeOverlays();
+    // ViewNavigation.cpp
+    void beginToolGesture(const GfxSample& sample);
+    void updateToolGesture(const GfxSample& sample);
+    void endToolGesture(const GfxSample* sample);
+    void endTouchGesture();
+    void beginInstantGesture(const GfxGesture& gesture, bool onLayer);
+    void penScaleAfterZoom(float viewScaleBefore);
+    float currentViewScale();
+    void noteCanvasViewChanged();
+    // UndoRedoFlow.cpp
+    bool undoVertex();
+    bool redoVertex();
+    void undoOnce();
+    void redoOnce();
+    GfxSketchAttributes historyState();
+
+    ToolState tools_;
+    ViewManipulation view_;
+    // =====================================================================================
+    // [TOOLS] end
+    // =====================================================================================
 
 private:
     DocumentController(WindowLayer& window);

@@ -1,11 +1,16 @@
 #include "Shell.h"
 
+#include "CommandRegistry.h"
 #include "CrashHandler.h"
 #include "DocumentController.h"
 #include "Fatal.h"
 #include "Gfx.h"
+#include "KeyBindings.h"
 #include "Paths.h"
 #include "ProductInfo.h"
+#include "ScriptConsole.h"
+#include "ToolCommands.h"
+#include "WindowKeys.h"
 
 #include <GL/glew.h>
 
@@ -105,6 +110,39 @@ void Shell::startUp(int argc, char** argv)
     events.closeRequested = [this] { closeRequested(); };
     events.mouse = [this](int32_t button, int32_t buttonState, int32_t x, int32_t y) {
         if (ScreenMode* mode = currentMode()) mode->mouseButton(button, buttonState, x, y);
+        if (DocumentController* c = theController()) c->mouseButton(button, buttonState, x, y, window_.modifierState());
+    };
+    events.motion = [this](int32_t x, int32_t y) {
+        if (DocumentController* c = theController()) c->mouseMotion(x, y, window_.modifierState());
+    };
+    events.passiveMotion = [](int32_t x, int32_t y) {
+        if (DocumentController* c = theController()) c->passiveMotion(x, y);
+    };
+    events.entry = [this](bool entered) {
+        if (DocumentController* c = theController()) c->pointerEntry(entered, window_.modifierState());
+    };
+    // Key events go nowhere while the screen mode refuses them.
+    auto keysAccepted = [this] {
+        ScreenMode* mode = currentMode();
+        return !mode || mode->acceptKeyInput();
+    };
+    events.keyboard = [this, keysAccepted](uint8_t key, int32_t, int32_t) {
+        DocumentController* c = theController();
+        if (c && keysAccepted()) c->keyDown(key, window_.modifierState());
+    };
+    events.keyboardUp = [this, keysAccepted](uint8_t key, int32_t, int32_t) {
+        DocumentController* c = theController();
+        if (c && keysAccepted()) c->keyUp(key, window_.modifierState());
+    };
+    events.special = [this, keysAccepted](int32_t key, int32_t x, int32_t y) {
+        DocumentController* c = theController();
+        if (!c || !keysAccepted()) return;
+        // Menu identifiers (from WINDOW_MENU_FIRST on) are the menu bar's dispatch.
+        if (key < WINDOW_MENU_FIRST) c->specialKeyDown(key, x, y, window_.modifierState());
+    };
+    events.specialUp = [this, keysAccepted](int32_t key, int32_t, int32_t) {
+        DocumentController* c = theController();
+        if (c && keysAccepted()) c->specialKeyUp(key, window_.modifierState());
     };
     window_.setEvents(events);
     window_.startTimer(kQtPumpMilliseconds, [this] { pumpToolkit(); });
@@ -168,6 +206,14 @@ void Shell::startUp(int argc, char** argv)
 
     // 20. Every Linux machine takes the path of machines not made by Microsoft: draw now.
     drawFrame();
+
+    // 21. The console's commands and "bind", the menu and hotkey handlers, then their
+    // default keys ("exit" and "quit" take the road of a window close).
+    scriptConsole().requestExit = [this] { closeRequested(); };
+    scriptConsole().registerCommands(commandRegistry());
+    registerBindCommand(commandRegistry(), keyBindings());
+    registerToolCommands(commandRegistry());
+    addDefaultBindings(keyBindings());
 
     // 23. The document named on the command line, or a new one.
     if (argc > 1 && argv[1] && *argv[1]) {

@@ -14,12 +14,27 @@
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xatom.h>
+#include <X11/Xcursor/Xcursor.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 
+#include "WindowKeys.h"
+
+#include <array>
+#include <deque>
 #include <map>
 #include <poll.h>
 #include <string>
+#include <time.h>
 #include <unistd.h>
+
+// Xlib's hook on the conversion of wire events (an extension interface of Xlib,
+// declared in its internal header, which does not build as C++).
+extern "C" {
+using WireToEventProc = Bool (*)(Display*, XEvent*, void*);
+WireToEventProc XESetWireToEvent(Display* display, int eventType, WireToEventProc proc);
+}
 
 namespace {
 
@@ -37,8 +52,178 @@ struct LinuxState {
     int argc = 0;
     char** argv = nullptr;
     bool modalOpen = false;
+    // Cursors, made on first use; index = CursorKind. The brush outline is replaced
+    // whenever the tools hand over a new picture.
+    std::array<Cursor, CURSOR_KIND_COUNT> cursors{};
+    Cursor brushOutline = 0;
+    CursorKind shownCursor = CursorKind::Arrow;
+    // Key events that arrived with Ctrl held, in arrival order (see ctrlFreeCharacter).
+    std::deque<XKeyEvent> ctrlKeyEvents;
+    WireToEventProc keyPressConverter = nullptr;
+    WireToEventProc keyReleaseConverter = nullptr;
 };
 LinuxState state;
+
+// ---- Ctrl and character keys -------------------------------------------------------
+// With Ctrl held, X turns a key's character into a control character, and several
+// keys share one (Ctrl+Space and Ctrl+2 both give 0, Ctrl+3 gives Escape). freeglut
+// passes on only that character, so the layer keeps the key events that arrive
+// with Ctrl and hands the shell the character the key gives without Ctrl (Shift
+// still counts): Ctrl+Z arrives as "z", Ctrl+Shift+Z as "Z", Ctrl+Space as " ".
+constexpr size_t kCtrlKeyEventLimit = 64;
+
+void keepCtrlKeyEvent(const XEvent& event)
+{
+    if ((event.type != KeyPress && event.type != KeyRelease) || event.xkey.window != state.xWindow) return;
+    if ((event.xkey.state & ControlMask) == 0) return;
+    if (state.ctrlKeyEvents.size() >= kCtrlKeyEventLimit) state.ctrlKeyEvents.pop_front();
+    state.ctrlKeyEvents.push_back(event.xkey);
+}
+
+Bool convertKeyPress(Display* display, XEvent* event, void* wire)
+{
+    Bool converted = state.keyPressConverter(display, event, wire);
+    if (converted) keepCtrlKeyEvent(*event);
+    return converted;
+}
+
+Bool convertKeyRelease(Display* display, XEvent* event, void* wire)
+{
+    Bool converted = state.keyReleaseConverter(display, event, wire);
+    if (converted) keepCtrlKeyEvent(*event);
+    return converted;
+}
+
+void watchCtrlKeys()
+{
+    if (!state.display || state.keyPressConverter) return;
+    state.keyPressConverter = XESetWireToEvent(state.display, KeyPress, convertKeyPress);
+    state.keyReleaseConverter = XESetWireToEvent(state.display, KeyRelease, convertKeyRelease);
+}
+
+// The one character `event` gives with the given modifier state, or -1.
+int characterOf(XKeyEvent event, unsigned int modifierState)
+{
+    event.state = modifierState;
+    char text[8];
+    KeySym symbol = 0;
+    int length = XLookupString(&event, text, sizeof text, &symbol, nullptr);
+    return length == 1 ? static_cast<unsigned char>(text[0]) : -1;
+}
+
+// The character freeglut delivered as `delivered` for a key of `type` held with
+// Ctrl, taken back to the character of the key without Ctrl. Events older than the
+// one matched were handled already (or were special keys) and are dropped.
+int ctrlFreeCharacter(int type, unsigned char delivered)
+{
+    for (size_t i = 0; i < state.ctrlKeyEvents.size(); ++i) {
+        const XKeyEvent& event = state.ctrlKeyEvents[i];
+        if (event.type != type || characterOf(event, event.state) != delivered) continue;
+        int plain = characterOf(event, event.state & ~ControlMask);
+        state.ctrlKeyEvents.erase(state.ctrlKeyEvents.begin(), state.ctrlKeyEvents.begin() + static_cast<long>(i) + 1);
+        return plain >= 0 ? plain : delivered;
+    }
+    return delivered;
+}
+
+unsigned char normalisedKey(int type, unsigned char key)
+{
+    if ((glutGetModifiers() & GLUT_ACTIVE_CTRL) == 0) return key;
+    return static_cast<unsigned char>(ctrlFreeCharacter(type, key));
+}
+
+// ---- cursors -------------------------------------------------------------------------
+Cursor blankCursor()
+{
+    static const char none[1] = {0};
+    Pixmap empty = XCreateBitmapFromData(state.display, state.xWindow, none, 1, 1);
+    XColor black {};
+    Cursor cursor = XCreatePixmapCursor(state.display, empty, empty, &black, &black, 0, 0);
+    XFreePixmap(state.display, empty);
+    return cursor;
+}
+
+// A shape of the cursor theme when it has one, else a glyph of the X cursor font.
+Cursor themedCursor(const char* name, unsigned int fontGlyph)
+{
+    Cursor cursor = XcursorLibraryLoadCursor(state.display, name);
+    return cursor ? cursor : XCreateFontCursor(state.display, fontGlyph);
+}
+
+Cursor makeCursor(CursorKind kind)
+{
+    switch (kind) {
+    case CursorKind::Invisible: return blankCursor();
+    case CursorKind::Arrow: return themedCursor("left_ptr", XC_left_ptr);
+    case CursorKind::Crosshair: return themedCursor("crosshair", XC_crosshair);
+    case CursorKind::Move: return themedCursor("fleur", XC_fleur);
+    case CursorKind::Zoom: return themedCursor("zoom-in", XC_plus);
+    case CursorKind::Rotate: return themedCursor("exchange", XC_exchange);
+    case CursorKind::ColourPicker: return themedCursor("color-picker", XC_tcross);
+    case CursorKind::Spare: return themedCursor("dotbox", XC_dotbox);
+    case CursorKind::ResizeDiagonalDown: return themedCursor("nwse-resize", XC_top_left_corner);
+    case CursorKind::ResizeDiagonalUp: return themedCursor("nesw-resize", XC_top_right_corner);
+    case CursorKind::RotateTopLeft:
+    case CursorKind::RotateTopRight:
+    case CursorKind::RotateBottomRight:
+    case CursorKind::RotateBottomLeft: return themedCursor("exchange", XC_exchange);
+    case CursorKind::Busy: return themedCursor("watch", XC_watch);
+    case CursorKind::BrushOutline: return themedCursor("crosshair", XC_crosshair);  // until a picture arrives
+    }
+    return XCreateFontCursor(state.display, XC_left_ptr);
+}
+
+Cursor cursorFor(CursorKind kind)
+{
+    if (kind == CursorKind::BrushOutline && state.brushOutline) return state.brushOutline;
+    size_t index = static_cast<size_t>(kind);
+    if (index >= state.cursors.size()) index = static_cast<size_t>(CursorKind::Arrow);
+    if (!state.cursors[index]) state.cursors[index] = makeCursor(static_cast<CursorKind>(index));
+    return state.cursors[index];
+}
+
+// An ARGB cursor where the server can show one, else a two-colour one (white where
+// the picture is light, black where dark, nothing where alpha is 0).
+Cursor cursorFromImage(const CursorImage& image)
+{
+    const int side = image.side;
+    if (XcursorSupportsARGB(state.display)) {
+        XcursorImage* picture = XcursorImageCreate(side, side);
+        if (!picture) return 0;
+        picture->xhot = static_cast<XcursorDim>(image.hotX);
+        picture->yhot = static_cast<XcursorDim>(image.hotY);
+        for (int i = 0; i < side * side; ++i) {
+            const uint8_t* p = &image.rgba[static_cast<size_t>(i) * 4];
+            uint32_t a = p[3];
+            // Xcursor pixels are premultiplied.
+            picture->pixels[i] = (a << 24) | ((p[0] * a / 255) << 16) | ((p[1] * a / 255) << 8) | (p[2] * a / 255);
+        }
+        Cursor cursor = XcursorImageLoadCursor(state.display, picture);
+        XcursorImageDestroy(picture);
+        return cursor;
+    }
+    const int rowBytes = (side + 7) / 8;
+    std::vector<char> source(static_cast<size_t>(rowBytes * side), 0);
+    std::vector<char> mask(source.size(), 0);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const uint8_t* p = &image.rgba[(static_cast<size_t>(y) * side + x) * 4];
+            const size_t byte = static_cast<size_t>(y * rowBytes + x / 8);
+            if (p[0] >= 128) source[byte] = static_cast<char>(source[byte] | (1 << (x % 8)));
+            if (p[3] > 0) mask[byte] = static_cast<char>(mask[byte] | (1 << (x % 8)));
+        }
+    }
+    Pixmap sourceMap = XCreateBitmapFromData(state.display, state.xWindow, source.data(), side, side);
+    Pixmap maskMap = XCreateBitmapFromData(state.display, state.xWindow, mask.data(), side, side);
+    XColor white {};
+    white.red = white.green = white.blue = 0xFFFF;
+    XColor black {};
+    Cursor cursor = XCreatePixmapCursor(state.display, sourceMap, maskMap, &white, &black,
+                                        static_cast<unsigned>(image.hotX), static_cast<unsigned>(image.hotY));
+    XFreePixmap(state.display, sourceMap);
+    XFreePixmap(state.display, maskMap);
+    return cursor;
+}
 
 // ---- GLUT callbacks: forward to the shell's events ----------------------------------
 void onDisplay() { if (state.events.display) state.events.display(); }
@@ -46,14 +231,36 @@ void onReshape(int w, int h) { if (state.events.reshape) state.events.reshape(w,
 void onPosition(int x, int y) { if (state.events.moved) state.events.moved(x, y); }
 // freeglut reports y from the top; the program measures from the bottom.
 int flipY(int y) { return glutGet(GLUT_WINDOW_HEIGHT) - 1 - y; }
-void onMouse(int b, int s, int x, int y) { if (state.events.mouse) state.events.mouse(b, s, x, flipY(y)); }
+void onMouse(int b, int s, int x, int y)
+{
+    // The wheel goes to the special callback as the program expects it.
+    if (int32_t delta = wheelDeltaFromGlutButton(b)) {
+        if (s == GLUT_DOWN && state.events.special) state.events.special(WINDOW_KEY_WHEEL, delta, flipY(y));
+        return;
+    }
+    if (state.events.mouse) state.events.mouse(b, s, x, flipY(y));
+}
 void onMotion(int x, int y) { if (state.events.motion) state.events.motion(x, flipY(y)); }
 void onPassive(int x, int y) { if (state.events.passiveMotion) state.events.passiveMotion(x, flipY(y)); }
 void onEntry(int s) { if (state.events.entry) state.events.entry(s == GLUT_ENTERED); }
-void onKey(unsigned char k, int x, int y) { if (state.events.keyboard) state.events.keyboard(k, x, flipY(y)); }
-void onKeyUp(unsigned char k, int x, int y) { if (state.events.keyboardUp) state.events.keyboardUp(k, x, flipY(y)); }
-void onSpecial(int k, int x, int y) { if (state.events.special) state.events.special(k, x, flipY(y)); }
-void onSpecialUp(int k, int x, int y) { if (state.events.specialUp) state.events.specialUp(k, x, flipY(y)); }
+void onKey(unsigned char k, int x, int y)
+{
+    unsigned char key = normalisedKey(KeyPress, k);
+    if (state.events.keyboard) state.events.keyboard(key, x, flipY(y));
+}
+void onKeyUp(unsigned char k, int x, int y)
+{
+    unsigned char key = normalisedKey(KeyRelease, k);
+    if (state.events.keyboardUp) state.events.keyboardUp(key, x, flipY(y));
+}
+void onSpecial(int k, int x, int y)
+{
+    if (state.events.special) state.events.special(windowSpecialKeyFromGlut(k), x, flipY(y));
+}
+void onSpecialUp(int k, int x, int y)
+{
+    if (state.events.specialUp) state.events.specialUp(windowSpecialKeyFromGlut(k), x, flipY(y));
+}
 void onTimer(int id)
 {
     auto found = state.timers.find(id);
@@ -158,6 +365,7 @@ bool LinuxWindowLayer::createWindow(const WindowRect& rect, bool maximised)
     if (state.display) {
         state.protocols = XInternAtom(state.display, "WM_PROTOCOLS", False);
         state.deleteWindow = XInternAtom(state.display, "WM_DELETE_WINDOW", False);
+        watchCtrlKeys();
     }
     glutDisplayFunc(onDisplay);
     glutReshapeFunc(onReshape);
@@ -333,14 +541,54 @@ std::string LinuxWindowLayer::chooseSavePath(const FileDialogRequest& request)
 
 void LinuxWindowLayer::setCursor(SystemCursor shape)
 {
-    if (state.glutWindow <= 0) return;
-    switch (shape) {
-    case SystemCursor::Arrow: glutSetCursor(GLUT_CURSOR_LEFT_ARROW); break;
-    case SystemCursor::Busy: glutSetCursor(GLUT_CURSOR_WAIT); break;
-    case SystemCursor::Crosshair: glutSetCursor(GLUT_CURSOR_CROSSHAIR); break;
-    case SystemCursor::Hand: glutSetCursor(GLUT_CURSOR_INFO); break;
-    case SystemCursor::Hidden: glutSetCursor(GLUT_CURSOR_NONE); break;
-    }
+    state.shownCursor = shape;
+    if (!state.display || !state.xWindow) return;
+    XDefineCursor(state.display, state.xWindow, cursorFor(shape));
+    XFlush(state.display);
+}
+
+void LinuxWindowLayer::setBrushOutlineCursor(const CursorImage& image)
+{
+    if (!state.display || !state.xWindow) return;
+    if (image.side <= 0 || image.rgba.size() != static_cast<size_t>(image.side) * image.side * 4) return;
+    Cursor made = cursorFromImage(image);
+    if (!made) return;
+    Cursor previous = state.brushOutline;
+    state.brushOutline = made;
+    if (state.shownCursor == CursorKind::BrushOutline) XDefineCursor(state.display, state.xWindow, made);
+    if (previous) XFreeCursor(state.display, previous);
+    XFlush(state.display);
+}
+
+int32_t LinuxWindowLayer::modifierState() const
+{
+    if (!state.display || !state.xWindow) return 0;
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned int mask = 0;
+    XQueryPointer(state.display, state.xWindow, &root, &child, &rootX, &rootY, &x, &y, &mask);
+    int32_t modifiers = 0;
+    if (mask & ShiftMask) modifiers |= GLUT_ACTIVE_SHIFT;
+    if (mask & ControlMask) modifiers |= GLUT_ACTIVE_CTRL;
+    if (mask & Mod1Mask) modifiers |= GLUT_ACTIVE_ALT;
+    return modifiers;
+}
+
+double LinuxWindowLayer::monotonicSeconds() const
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void LinuxWindowLayer::setKeyRepeatIgnored(bool ignored)
+{
+    if (state.glutWindow > 0) glutIgnoreKeyRepeat(ignored ? 1 : 0);
+}
+
+void LinuxWindowLayer::drawFrameNow()
+{
+    if (state.events.display) state.events.display();
 }
 
 void LinuxWindowLayer::exitProcess(int code) { std::exit(code); }

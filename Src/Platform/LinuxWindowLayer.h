@@ -3,6 +3,10 @@
 //   dialogs and event pumping        Qt 6 widgets, pumped from a 10 ms GLUT timer
 //   close requests                   WM_DELETE_WINDOW is taken before freeglut sees it,
 //                                    so the program can ask before the window goes
+//   keys freeglut lacks              the wheel and the modifier keys as special keys,
+//                                    Ctrl+key as the key's own character (WindowKeys.h)
+//   cursors                          X cursors for every CursorKind, the brush outline
+//                                    as an ARGB (Xcursor) or two-colour pixmap cursor
 #pragma once
 
 #include "WindowLayer.h"
@@ -36,6 +40,12 @@ public:
     std::string chooseSavePath(const FileDialogRequest& request) override;
 
     void setCursor(SystemCursor shape) override;
+    void setBrushOutlineCursor(const CursorImage& image) override;
+
+    int32_t modifierState() const override;
+    double monotonicSeconds() const override;
+    void setKeyRepeatIgnored(bool ignored) override;
+    void drawFrameNow() override;
 
     [[noreturn]] void exitProcess(int code) override;
     void sleepMilliseconds(int32_t milliseconds) override;

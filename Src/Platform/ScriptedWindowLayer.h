@@ -83,6 +83,24 @@ public:
     std::string chooseSavePath(const FileDialogRequest& request) override;
 
     void setCursor(SystemCursor shape) override { cursor = shape; cursorHistory.push_back(shape); }
+    void setBrushOutlineCursor(const CursorImage& image) override { brushOutlines.push_back(image); }
+
+    // Input state the test holds: GLUT_ACTIVE_* bits and the clock in seconds.
+    int32_t modifiers = 0;
+    double seconds = 0;
+    bool keyRepeatIgnored = false;
+    // Every brush outline handed over, oldest first (the last one is in force).
+    std::vector<CursorImage> brushOutlines;
+    int framesDrawnNow = 0;
+    int32_t modifierState() const override { return modifiers; }
+    double monotonicSeconds() const override { return seconds; }
+    void setKeyRepeatIgnored(bool ignored) override { keyRepeatIgnored = ignored; }
+    // Counts, then runs the display event when the test set one.
+    void drawFrameNow() override
+    {
+        ++framesDrawnNow;
+        if (events.display) events.display();
+    }
 
     [[noreturn]] void exitProcess(int code) override { throw ScriptedExit(code); }
     void sleepMilliseconds(int32_t) override {}

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // The message-box convention of the whole program.
 enum class MessageKind : int32_t {
@@ -22,13 +23,40 @@ enum class MessageAnswer : int32_t { Ok = 0, Yes = 1, No = 2, Other = 3 };
 // The error box of a crash: error icon, Yes and No, no owner.
 enum class MessageIcon : int32_t { NoIcon, Information, Warning, Question, Error };
 
-// Cursors the window layer can show (numbering of the tools' CursorKind).
-enum class SystemCursor : int32_t {
-    Arrow = 0,
-    Busy = 1,
+// The cursors the window layer can show, numbered as the tools number them.
+// Kinds 2 to 13 are the layer's own shapes; 15 is the brush outline last handed to
+// setBrushOutlineCursor.
+enum class CursorKind : int32_t {
+    Invisible = 0,          // no cursor at all (not "None": Xlib owns that word)
+    Arrow = 1,              // the system arrow
     Crosshair = 2,
-    Hand = 3,
-    Hidden = 4,
+    Move = 3,               // pan
+    Zoom = 4,
+    Rotate = 5,
+    ColourPicker = 6,
+    Spare = 7,              // a spare custom shape
+    ResizeDiagonalDown = 8, // top-left to bottom-right
+    ResizeDiagonalUp = 9,   // bottom-left to top-right
+    RotateTopLeft = 10,     // the four corner-rotation cursors
+    RotateTopRight = 11,
+    RotateBottomRight = 12,
+    RotateBottomLeft = 13,
+    Busy = 14,
+    BrushOutline = 15,
+    // Older names, kept for the callers that use them.
+    Hidden = Invisible,
+    Hand = Move,
+};
+using SystemCursor = CursorKind;
+inline constexpr int32_t CURSOR_KIND_COUNT = 16;
+
+// A cursor picture: `side` x `side` pixels, RGBA, top row first, with its hot spot.
+// Alpha 0 is the mask (nothing drawn there).
+struct CursorImage {
+    int32_t side = 0;
+    int32_t hotX = 0;
+    int32_t hotY = 0;
+    std::vector<uint8_t> rgba;
 };
 
 struct WindowRect {
@@ -107,6 +135,21 @@ public:
 
     // ---- cursors ----------------------------------------------------------------------
     virtual void setCursor(SystemCursor shape) = 0;
+    // Replaces the brush-outline cursor (kind 15) with `image`, destroying the previous
+    // one; when the outline is the cursor shown, the new one shows at once.
+    virtual void setBrushOutlineCursor(const CursorImage& image) = 0;
+
+    // ---- input state --------------------------------------------------------------------
+    // The modifier keys held now, as GLUT_ACTIVE_SHIFT (1), _CTRL (2) and _ALT (4) bits.
+    // Valid in every callback, also in motion and entry where GLUT has no answer.
+    virtual int32_t modifierState() const = 0;
+    // A clock for double clicks: seconds, monotonic, from an arbitrary origin.
+    virtual double monotonicSeconds() const = 0;
+    // While set, a held key does not repeat (the temporary tools hold Space).
+    virtual void setKeyRepeatIgnored(bool ignored) = 0;
+    // Runs the display callback now, for the operations that must show their result
+    // at once; everything else asks with postRedisplay.
+    virtual void drawFrameNow() = 0;
 
     // ---- process ----------------------------------------------------------------------
     [[noreturn]] virtual void exitProcess(int code) = 0;
