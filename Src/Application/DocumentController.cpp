@@ -72,6 +72,7 @@ std::unique_ptr<DocumentController> DocumentController::create(WindowLayer& wind
 DocumentController::~DocumentController()
 {
     finishInteraction();
+    resetPins(*this);
     // Destroying the system destroys every canvas it still holds.
     if (engine_) gfxDestroySystem(engine_);
     engine_ = nullptr;
@@ -86,18 +87,8 @@ GfxSketch* DocumentController::createCanvas()
     return gfxCreateSketch(engine_, &attributes);
 }
 
-void DocumentController::createFirstLayer()
-{
-    GfxLayerAttributes attributes;
-    attributes.flags = GFX_LAYER_NAME;
-    std::snprintf(attributes.name, sizeof attributes.name, "Layer %d", static_cast<int>(layerNameCounter_));
-    gfxAddLayer(canvas_, &attributes);
-    checkEngine();
-    ++layersAdded_;
-    ++layerNameCounter_;
-    interfaceState_.layersChanged = true;
-    requestRedraw();
-}
+// "Layer 1" on a fresh canvas (the name counter is 1 at creation and after new).
+void DocumentController::createFirstLayer() { newLayer(*this); }
 
 void DocumentController::loadPapers()
 {
@@ -138,6 +129,7 @@ void DocumentController::newDocument()
     canvas_ = createCanvas();
     if (!canvas_) fatal(this, gfxGetLastError(engine_));
 
+    resetPins(*this);
     hasFileName_ = false;
     fileName_.clear();
     readByArtReader_ = false;

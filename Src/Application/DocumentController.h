@@ -7,6 +7,8 @@
 #pragma once
 
 #include "Gfx.h"
+#include "LayerOperations.h"
+#include "Pins.h"
 #include "Tools.h"
 #include "ViewNavigation.h"
 #include "WindowLayer.h"
@@ -267,6 +269,28 @@ private:
     MainWindowState windowState_;
     InterfaceState interfaceState_;
     std::vector<uint8_t> pickScratch_;
+
+    // ---- [BEGIN layers and pins] (LayerOperations.h, Pins.h) ----------------------------
+public:
+    // The number the next default layer name carries ("Layer %d"): 1 at creation and
+    // after new; the .art reader restores it with the document (at least 1).
+    int32_t layerNameCounter() const { return layerNameCounter_; }
+    void setLayerNameCounter(int32_t counter) { layerNameCounter_ = counter < 1 ? 1 : counter; }
+    // Layers added since the canvas was created.
+    int32_t layersAdded() const { return layersAdded_; }
+    // A default-named layer was added: both counters go on.
+    void countAddedLayer()
+    {
+        ++layersAdded_;
+        if (layerNameCounter_ < INT32_MAX) ++layerNameCounter_;
+    }
+    LayerChangeListeners& layerListeners() { return layerListeners_; }
+    PinList& pins() { return pins_; }
+
+private:
+    LayerChangeListeners layerListeners_;
+    PinList pins_;
+    // ---- [END layers and pins] --------------------------------------------------------
 };
 
 // The process-wide controller: null before creation and after shutdown.

@@ -339,7 +339,8 @@ void gfxCommitPaste(GfxSketch* sketch, const GfxPastePlacement* placement);
 // [SECTION] View and layer gestures
 // Begin is refused by the busy rule; update and end belong to the open gesture.
 // View scale factors are clamped so the view scale stays within 1e-9 .. 50000 in
-// magnitude; layer gestures replace negative factors.
+// magnitude; layer gestures replace negative factors by the smallest scale, except
+// SCALE, whose negative factors mirror the layer (flip layer) as they do the view.
 // ----------------------------------------------------------------------------------
 void gfxResetView(GfxSketch* sketch);
 void gfxBeginViewGesture(GfxSketch* sketch, const GfxGesture* gesture);

@@ -93,22 +93,29 @@ GfxGesture clampedViewGesture(const GfxGesture& in, float viewScale)
     return g;
 }
 
-// Negative factors become 0; the result is kept above the smallest scale so the
-// layer matrix stays invertible (a zero scale would lose the layer for good).
-float clampLayerFactor(float factor, float accumulated)
+// Negative factors become 0, except for the non-uniform scale, where a negative
+// factor is a mirror (flipping a layer) and keeps its sign. The magnitude is kept
+// above the smallest scale so the layer matrix stays invertible (a zero scale would
+// lose the layer for good).
+float clampLayerFactor(float factor, float accumulated, bool mayMirror)
 {
-    if (!(factor >= 0)) factor = 0;
+    const bool mirror = mayMirror && factor < 0;
+    float magnitude = mirror ? -factor : factor;
+    if (!(magnitude >= 0)) magnitude = 0;
     const double base = std::fabs(static_cast<double>(accumulated));
-    if (base > 0 && base * factor < GFX_VIEW_SCALE_MIN) factor = static_cast<float>(GFX_VIEW_SCALE_MIN / base);
-    if (base > 0 && base * factor > GFX_VIEW_SCALE_MAX) factor = static_cast<float>(GFX_VIEW_SCALE_MAX / base);
-    return factor;
+    if (base > 0 && base * magnitude < GFX_VIEW_SCALE_MIN) magnitude = static_cast<float>(GFX_VIEW_SCALE_MIN / base);
+    if (base > 0 && base * magnitude > GFX_VIEW_SCALE_MAX) magnitude = static_cast<float>(GFX_VIEW_SCALE_MAX / base);
+    return mirror ? -magnitude : magnitude;
 }
 
-GfxGesture clampedLayerGesture(const GfxGesture& in, float layerScale)
+// `kind` is the kind the gesture was begun with (update and end keep it).
+GfxGesture clampedLayerGesture(const GfxGesture& in, int32_t kind, float layerScale)
 {
     GfxGesture g = sanitisedGesture(in);
-    g.scaleX = clampLayerFactor(g.scaleX, layerScale);
-    g.scaleY = clampLayerFactor(g.scaleY, layerScale);
+    g.kind = kind;
+    const bool mayMirror = kind == GFX_GESTURE_SCALE;
+    g.scaleX = clampLayerFactor(g.scaleX, layerScale, mayMirror);
+    g.scaleY = clampLayerFactor(g.scaleY, layerScale, mayMirror);
     return g;
 }
 
@@ -223,7 +230,7 @@ void gfxBeginLayerGesture(GfxSketch* sketch, const GfxGesture* gesture)
         return;
     }
     layer->gesture.kind = gesture->kind + 1;
-    layer->gesture.gesture = clampedLayerGesture(*gesture, layer->scale);
+    layer->gesture.gesture = clampedLayerGesture(*gesture, gesture->kind, layer->scale);
     sketch->layerGestureSlot = layer->slot;
     gfxMarkLayerRedrawAll(layer);
     sketch->system->lastError = GFX_OK;
@@ -237,9 +244,7 @@ void gfxUpdateLayerGesture(GfxSketch* sketch, const GfxGesture* gesture)
         gfxFail(sketch, GFX_ERR_INVALID);
         return;
     }
-    GfxGesture g = clampedLayerGesture(*gesture, layer->scale);
-    g.kind = layer->gesture.kind - 1;
-    layer->gesture.gesture = g;
+    layer->gesture.gesture = clampedLayerGesture(*gesture, layer->gesture.kind - 1, layer->scale);
     gfxMarkLayerRedrawAll(layer);
     sketch->system->lastError = GFX_OK;
 }
@@ -252,8 +257,7 @@ void gfxEndLayerGesture(GfxSketch* sketch, const GfxGesture* gesture)
         gfxFail(sketch, GFX_ERR_INVALID);
         return;
     }
-    GfxGesture g = clampedLayerGesture(*gesture, layer->scale);
-    g.kind = layer->gesture.kind - 1;
+    const GfxGesture g = clampedLayerGesture(*gesture, layer->gesture.kind - 1, layer->scale);
     // The gesture ends whatever happens next, so the busy rule releases the sketch.
     layer->gesture = GfxGestureState{};
     sketch->layerGestureSlot = -1;

@@ -803,6 +803,36 @@ TEST_F(ModelTest, LayerGestureIsOneRecordAndMovesTheLayer)
     EXPECT_TRUE(std::isfinite(layer->inverse.m[0]));
 }
 
+TEST_F(ModelTest, NonUniformLayerScaleMirrorsTheLayerAndUndoRestoresIt)
+{
+    drawStrokeAt(sketch, 10, 10);  // x 10 .. 30
+    GfxLayer* layer = current();
+    GfxGesture flip;
+    flip.kind = GFX_GESTURE_SCALE;
+    flip.centreX = 100;
+    flip.centreY = 50;
+    flip.scaleX = -1;
+    gfxBeginLayerGesture(sketch, &flip);
+    gfxUpdateLayerGesture(sketch, &flip);
+    gfxEndLayerGesture(sketch, &flip);
+    ASSERT_EQ(error(), GFX_OK);
+    EXPECT_FLOAT_EQ(layer->matrix.m[0], -1);
+    EXPECT_FLOAT_EQ(layer->matrix.m[5], 1);
+    EXPECT_FLOAT_EQ(layer->scale, 1);
+    GfxSketchAttributes stats;
+    stats.flags = GFX_SKETCH_STATS;
+    gfxGetSketchAttributes(sketch, &stats);
+    const float right = stats.stats.bounds[0] + stats.stats.bounds[2];
+    EXPECT_NEAR(right, 190, 2.5f);  // mirrored about x = 100: 170 .. 190 plus the pen
+    EXPECT_GT(stats.stats.bounds[0], 160);
+
+    gfxUndo(sketch);
+    ASSERT_EQ(error(), GFX_OK);
+    EXPECT_FLOAT_EQ(layer->matrix.m[0], 1);
+    gfxGetSketchAttributes(sketch, &stats);
+    EXPECT_LT(stats.stats.bounds[0], 12);
+}
+
 // ----------------------------------------------------------------------------------
 // Statistics
 // ----------------------------------------------------------------------------------
