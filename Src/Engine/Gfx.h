@@ -19,6 +19,22 @@
 //   gfxCreateSystem → gfxCreateSketch → gfxAddLayer → gfxSetViewport →
 //   gfxBeginElement / gfxExtendElement / gfxEndElement → gfxRenderSketch →
 //   gfxSerializeSketch … gfxDestroySketch → gfxDestroySystem
+// Opening a document: gfxCreateSystem → gfxCreateSketchFromBlob (a sketch with its
+// layers, history and cells, ready to render and to undo into).
+//
+// THE MODEL
+// A sketch is an append-only log. Every element (stroke, line, shape, image) is a
+// record on its layer, kept in the viewport pixels it was drawn in together with the
+// coordinate frame that maps them into the layer; nothing is edited or freed while
+// an undo can bring it back. Clearing a layer moves its start forward, erasing is an
+// element drawn in erase mode, a merged or pasted layer is kept whole and referred
+// to by a record. Every operation leaves one entry in the sketch's history:
+// gfxUndo steps back over it, gfxRedo forward again; anything new entered after an
+// undo discards what could have been redone (and releases layers only it reached).
+//
+// CLIPBOARD
+// One per system, kept in a hidden sketch: it survives the sketch it was copied
+// from. Each sketch pastes its own copy of it.
 //
 // ERRORS
 // Every operation leaves its result in the system's lastError (GFX_OK after every
@@ -29,7 +45,8 @@
 // Every operation that changes the model first checks that nothing is in
 // progress: GFX_ERR_ELEMENT_ACTIVE while an element is open, GFX_ERR_TRANSFORM_ACTIVE
 // while a view gesture or a gesture on the current layer is open. Attribute
-// get/set and rendering are always allowed.
+// get/set and rendering are always allowed. Serialization refuses an open element
+// or gesture with GFX_ERR_INTERNAL instead.
 //
 // MEMORY
 // Every engine allocation goes through the system's alloc/free/realloc hooks with
@@ -377,6 +394,36 @@ void gfxEndElement(GfxSketch* sketch, const GfxElementInput* input);
 void gfxUndo(GfxSketch* sketch);
 void gfxRedo(GfxSketch* sketch);
 void gfxRedoAll(GfxSketch* sketch);
+
+// ----------------------------------------------------------------------------------
+// [SECTION] Serialization
+// A sketch saved as one LZMA-compressed blob: int32 N (the bytes that follow), int32
+// U (the raw length), then the raw LZMA stream. The blob replays the sketch: the
+// attributes, the view, the layers, the images, then every history entry still in
+// force with the state records before it. Loading appends every record again, so
+// the history is rebuilt (undo works, nothing is left to redo) and undone, cleared
+// or deleted material is not there.
+//   format 0: blob version 2, point deltas of 5 bytes (1/32 px, 10-bit pressure)
+//   format 1: blob version 3, strokes simplified within 0.4 px and deltas of 3 bytes
+//             (1/4 px, 6-bit pressure)
+// Images placed as raw RGBA are stored as PNG.
+// ----------------------------------------------------------------------------------
+// The blob (N + 4 bytes, allocated with the hooks: release it with GFX_SYSTEM_FREE),
+// or null: GFX_ERR_INTERNAL while an element or gesture is open or when the history
+// names a missing record, GFX_ERR_FAILED when memory runs out or the raw blob would
+// pass 1 GiB.
+uint8_t* gfxSerializeSketch(GfxSketch* sketch, int32_t format);
+// A blob of the rectangle (viewport pixels) only: every layer's region is copied
+// and pasted at (0, 0) into a temporary sketch with the same attributes, which is
+// serialized. Leaves the source's current layer at its top layer and the clipboard
+// holding the top layer's region.
+uint8_t* gfxSerializeSketchRegion(GfxSketch* sketch, float x, float y, float width, float height, int32_t format);
+// A new sketch from a blob of `blobBytes` bytes, or null with lastError saying why:
+// GFX_ERR_FAILED (damaged or not decompressible, memory), GFX_ERR_INTERNAL (a layer
+// index that names no layer), GFX_ERR_INVALID (unknown record type or version, bad
+// image encoding or value), GFX_ERR_TEXTURE_TOO_LARGE. A blob cut short loads as far
+// as it goes. Needs a current GL context (images and cells are uploaded).
+GfxSketch* gfxCreateSketchFromBlob(GfxSystem* system, const uint8_t* blob, int32_t blobBytes);
 
 // ----------------------------------------------------------------------------------
 // [SECTION] Rendering

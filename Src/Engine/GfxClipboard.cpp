@@ -74,20 +74,31 @@ bool quadMeetsRect(const float quad[8], const Rect& rect)
     return true;
 }
 
-// True when every corner of `rect` lies inside the convex quadrilateral.
+// True when every corner of `rect` lies inside the convex quadrilateral, allowing
+// half a pixel (and the float error of large coordinates): a cut of exactly the same
+// rectangle, mapped through a frame and back, must still count as covering it.
 bool quadContainsRect(const float quad[8], const Rect& rect)
 {
+    double area = 0, extent = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int j = (i + 1) % 4;
+        area += static_cast<double>(quad[2 * i]) * quad[2 * j + 1] - static_cast<double>(quad[2 * j]) * quad[2 * i + 1];
+        extent = std::max({extent, std::fabs(static_cast<double>(quad[2 * i])), std::fabs(static_cast<double>(quad[2 * i + 1]))});
+    }
+    if (area == 0) return false;
+    const double orientation = area > 0 ? 1.0 : -1.0;
+    const double tolerance = 0.5 + 1e-6 * extent;
     const float points[8] = {rect.x0, rect.y0, rect.x1, rect.y0, rect.x1, rect.y1, rect.x0, rect.y1};
     for (int p = 0; p < 4; ++p) {
-        int positive = 0, negative = 0;
         for (int i = 0; i < 4; ++i) {
             const int j = (i + 1) % 4;
-            const double cross = (static_cast<double>(quad[2 * j]) - quad[2 * i]) * (points[2 * p + 1] - quad[2 * i + 1]) -
-                                 (static_cast<double>(quad[2 * j + 1]) - quad[2 * i + 1]) * (points[2 * p] - quad[2 * i]);
-            if (cross > 0) ++positive;
-            if (cross < 0) ++negative;
+            const double ex = static_cast<double>(quad[2 * j]) - quad[2 * i];
+            const double ey = static_cast<double>(quad[2 * j + 1]) - quad[2 * i + 1];
+            const double length = std::sqrt(ex * ex + ey * ey);
+            if (length == 0) continue;
+            const double cross = ex * (points[2 * p + 1] - quad[2 * i + 1]) - ey * (points[2 * p] - quad[2 * i]);
+            if (orientation * cross / length < -tolerance) return false;  // outside this edge
         }
-        if (positive > 0 && negative > 0) return false;
     }
     return true;
 }
@@ -439,7 +450,9 @@ GfxLayer* duplicateLayer(GfxSketch* from, const GfxLayer* source, GfxSketch* to,
             return nullptr;
         }
     }
-    gfxBuildLayerCells(layer, 0);
+    // A pasted copy is never drawn on: its cells fill a buffer of their own size.
+    layer->staticCells = 1;
+    gfxBuildStaticLayerCells(layer);
     return layer;
 }
 

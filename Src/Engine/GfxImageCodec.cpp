@@ -9,7 +9,7 @@
 // Both libraries report fatal errors through a callback that must not return: ours
 // long-jumps back to the decoding function, which releases what it holds. Between
 // setjmp and the jump only plain data lives in the frame (no destructors skipped),
-// and everything read after the jump is reached through volatile pointers.
+// and the buffers freed after the jump are held in volatile locals.
 #include "GfxImageCodec.h"
 
 #include <csetjmp>
@@ -94,12 +94,6 @@ void prepareJpeg(jpeg_decompress_struct* info, JpegErrors* errors)
     errors->endedEarly = false;
 }
 
-// What the decoder holds while it runs, reachable after a long jump.
-struct JpegDecodeState {
-    uint8_t* volatile pixels = nullptr;
-    uint8_t* volatile cmykRow = nullptr;
-};
-
 // CMYK or YCCK as libjpeg returns it. Adobe writes the inks inverted (255 = none),
 // which is what nearly every CMYK JPEG in the wild is.
 void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int32_t width, bool inverted)
@@ -152,12 +146,15 @@ int32_t gfxDecodeJpeg(const GfxAllocator& allocator, const uint8_t* data, int32_
     if (!validBytes(data, length)) return GFX_ERR_INVALID;
     jpeg_decompress_struct info;
     JpegErrors errors;
-    JpegDecodeState state;
+    // Held across the long jump: plain volatile locals (GCC can keep volatile members
+    // of a local struct in registers, which loses them at the jump).
+    uint8_t* volatile pixels = nullptr;
+    uint8_t* volatile cmykRow = nullptr;
     prepareJpeg(&info, &errors);
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
-        allocator.release(state.pixels);
-        allocator.release(state.cmykRow);
+        allocator.release(pixels);
+        allocator.release(cmykRow);
         return GFX_ERR_FAILED;
     }
     jpeg_create_decompress(&info);
@@ -175,24 +172,24 @@ int32_t gfxDecodeJpeg(const GfxAllocator& allocator, const uint8_t* data, int32_
         jpegErrorExit(reinterpret_cast<j_common_ptr>(&info));
 
     size_t stride = static_cast<size_t>(width) * 3;
-    state.pixels = static_cast<uint8_t*>(allocator.allocate(stride * static_cast<size_t>(height)));
-    if (cmyk) state.cmykRow = static_cast<uint8_t*>(allocator.allocate(static_cast<size_t>(width) * 4));
-    if (!state.pixels || (cmyk && !state.cmykRow)) jpegErrorExit(reinterpret_cast<j_common_ptr>(&info));
+    pixels = static_cast<uint8_t*>(allocator.allocate(stride * static_cast<size_t>(height)));
+    if (cmyk) cmykRow = static_cast<uint8_t*>(allocator.allocate(static_cast<size_t>(width) * 4));
+    if (!pixels || (cmyk && !cmykRow)) jpegErrorExit(reinterpret_cast<j_common_ptr>(&info));
 
     while (info.output_scanline < info.output_height && !errors.endedEarly) {
-        uint8_t* target = state.pixels + stride * info.output_scanline;
-        JSAMPROW row = cmyk ? state.cmykRow : target;
+        uint8_t* target = pixels + stride * info.output_scanline;
+        JSAMPROW row = cmyk ? cmykRow : target;
         if (jpeg_read_scanlines(&info, &row, 1) != 1) break;
-        if (cmyk) cmykRowToRgb(state.cmykRow, target, width, info.saw_Adobe_marker);
+        if (cmyk) cmykRowToRgb(cmykRow, target, width, info.saw_Adobe_marker);
     }
     if (info.output_scanline < info.output_height || errors.endedEarly)
         jpegErrorExit(reinterpret_cast<j_common_ptr>(&info));
     jpeg_finish_decompress(&info);
     if (errors.endedEarly) jpegErrorExit(reinterpret_cast<j_common_ptr>(&info));
     jpeg_destroy_decompress(&info);
-    allocator.release(state.cmykRow);
+    allocator.release(cmykRow);
 
-    out->pixels = state.pixels;
+    out->pixels = pixels;
     out->width = width;
     out->height = height;
     out->channels = 3;
@@ -237,11 +234,6 @@ void pngRelease(png_structp png, png_voidp pointer)
 {
     static_cast<const GfxAllocator*>(png_get_mem_ptr(png))->release(pointer);
 }
-
-struct PngDecodeState {
-    uint8_t* volatile pixels = nullptr;
-    png_bytep* volatile rows = nullptr;
-};
 
 // Every colour type and depth to 8-bit RGBA.
 void requestRgba8(png_structp png, png_infop info)
@@ -295,11 +287,13 @@ int32_t gfxDecodePng(const GfxAllocator& allocator, const uint8_t* data, int32_t
         return GFX_ERR_FAILED;
     }
     PngSource source = {data, static_cast<size_t>(length), 0};
-    PngDecodeState state;
+    // Held across the long jump: plain volatile locals, see gfxDecodeJpeg.
+    uint8_t* volatile pixels = nullptr;
+    png_bytep* volatile rows = nullptr;
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
-        allocator.release(state.rows);
-        allocator.release(state.pixels);
+        allocator.release(rows);
+        allocator.release(pixels);
         return GFX_ERR_FAILED;
     }
     png_set_read_fn(png, &source, pngRead);
@@ -311,16 +305,16 @@ int32_t gfxDecodePng(const GfxAllocator& allocator, const uint8_t* data, int32_t
     size_t stride = static_cast<size_t>(width) * 4;
     if (png_get_rowbytes(png, info) != stride) png_error(png, "unexpected row size");
 
-    state.pixels = static_cast<uint8_t*>(allocator.allocate(stride * static_cast<size_t>(height)));
-    state.rows = static_cast<png_bytep*>(allocator.allocate(sizeof(png_bytep) * static_cast<size_t>(height)));
-    if (!state.pixels || !state.rows) png_error(png, "out of memory");
-    for (int64_t row = 0; row < height; ++row) state.rows[row] = state.pixels + stride * static_cast<size_t>(row);
-    png_read_image(png, state.rows);
+    pixels = static_cast<uint8_t*>(allocator.allocate(stride * static_cast<size_t>(height)));
+    rows = static_cast<png_bytep*>(allocator.allocate(sizeof(png_bytep) * static_cast<size_t>(height)));
+    if (!pixels || !rows) png_error(png, "out of memory");
+    for (int64_t row = 0; row < height; ++row) rows[row] = pixels + stride * static_cast<size_t>(row);
+    png_read_image(png, rows);
     png_read_end(png, nullptr);  // checks the rest of the file, so a cut-off file is refused
 
     png_destroy_read_struct(&png, &info, nullptr);
-    allocator.release(state.rows);
-    out->pixels = state.pixels;
+    allocator.release(rows);
+    out->pixels = pixels;
     out->width = static_cast<int32_t>(width);
     out->height = static_cast<int32_t>(height);
     out->channels = 4;

@@ -325,6 +325,7 @@ struct GfxLayer {
     int32_t verticesReserved = 0;
     int32_t verticesUsed = 0;
     int32_t vertexSizeHint = 0;       // left by loading: the first buffer's size when larger
+    int32_t staticCells = 0;          // a pasted copy: never drawn on, its buffer sized exactly
 };
 
 struct GfxSketch {
@@ -366,7 +367,6 @@ struct GfxSketch {
 // ----------------------------------------------------------------------------------
 // [SECTION] Helpers: errors, busy rule, lookups
 // ----------------------------------------------------------------------------------
-inline void gfxSetError(GfxSystem* system, int32_t code) { system->lastError = code; }
 inline int32_t gfxFail(GfxSketch* sketch, int32_t code)
 {
     sketch->system->lastError = code;
@@ -521,6 +521,9 @@ bool gfxBuildElementCellsAt(GfxLayer* layer, int32_t index, const GfxCellPen& pe
 // Builds the cells of every element from `fromIndex` on, following the pen records
 // from the first record. After the first failure the rest get no vertices.
 bool gfxBuildLayerCells(GfxLayer* layer, int32_t fromIndex);
+// All cells of a layer nobody draws on (a pasted copy) in one buffer of exactly
+// their size, replacing what it had.
+bool gfxBuildStaticLayerCells(GfxLayer* layer);
 // Every layer's cells from the start (widthScale changed); full redraw.
 void gfxRebuildAllCells(GfxSketch* sketch);
 

@@ -478,14 +478,23 @@ TEST(PenCells, WholeElementAppendsAfterExistingVertices)
     EXPECT_EQ(first, 44);
     EXPECT_EQ(count, 0);
 
-    // A freehand tap through the whole road: one point, one marker square, one stamp.
-    const GfxSample tap[] = {{20, 20, 0.5f}};
-    ASSERT_EQ(gfxBuildElementCells(GFX_ELEMENT_FREEHAND, tap, 1, nullptr, 1.0f, pen(0, 4, 1), nullptr, centreLine,
-                                   vertices, &first, &count),
-              GFX_OK);
-    EXPECT_EQ(count, 4);
-    ASSERT_EQ(gfxBuildElementCells(GFX_ELEMENT_FREEHAND, tap, 1, nullptr, 1.0f, pen(1, 4, 1), nullptr, centreLine,
-                                   vertices, &first, &count),
-              GFX_OK);
-    EXPECT_EQ(count, 4);
+    // A freehand tap through the whole road: begin keeps the sample, end brings the
+    // same one again; the stroke is one point, one marker square or one pencil stamp.
+    const GfxSample tap = {20, 20, 0.5f};
+    GfxPool<GfxSample> raw, copy, points;
+    raw.create(testAllocator(), 4, 4);
+    copy.create(testAllocator(), 4, 4);
+    points.create(testAllocator(), 4, 4);
+    raw.push(tap);
+    ASSERT_EQ(gfxRebuildStroke(raw, &tap, gfxSmoothingForLevel(0), copy, points, nullptr), GFX_OK);
+    ASSERT_EQ(points.count(), 1);
+    for (int32_t type : {0, 1}) {
+        ASSERT_EQ(gfxBuildElementCells(GFX_ELEMENT_FREEHAND, points.data(), points.count(), nullptr, 1.0f, pen(type, 4, 1),
+                                       nullptr, centreLine, vertices, &first, &count),
+                  GFX_OK);
+        EXPECT_EQ(count, 4) << "pen " << type;
+        GfxSample centre = cellCentre(vertices, first);
+        EXPECT_FLOAT_EQ(centre.x, 20.0f);
+        EXPECT_FLOAT_EQ(centre.y, 20.0f);
+    }
 }
