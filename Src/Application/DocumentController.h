@@ -151,6 +151,9 @@ public:
     void choosePen();
     void chooseEraser();
     void chooseShapeTool();
+    // The tablet reports which end of the stylus is near: the eraser end takes up the
+    // eraser (not as the user's choice), the tip brings the pen back.
+    void stylusEndChanged(bool eraserEnd);
 
     // ---- pens ------------------------------------------------------------------------------
     // Makes the preset current (pen or eraser by its id) and hands it to the engine.

@@ -257,7 +257,12 @@ void DocumentController::toolsAfterNewCanvas()
     scale.flags = GFX_SKETCH_WIDTH_SCALE;
     scale.widthScale = 1.0f;
     gfxSetSketchAttributes(canvas_, &scale);
+    // Nothing of the old canvas's selection or vertices belongs to the new one.
     view_ = ViewManipulation{};
+    tools_.marquee = Marquee{};
+    tools_.transform = TransformInProgress{};
+    tools_.placement = VertexPlacement{};
+    tools_.interaction = INTERACTION_IDLE;
     usePreset(tools_.penPresetId, tools_.pen);
 }
 
@@ -612,6 +617,7 @@ void DocumentController::finishInteraction()
         break;
     case INTERACTION_GESTURE: endToolGesture(nullptr); break;
     case INTERACTION_TOUCH_GESTURE: endTouchGesture(); break;
+    case INTERACTION_SHAPE_TRANSFORM: restoreToolCursor(); break;  // a touch hid it
     default: break;
     }
     if (tools_.transform.active) commitTransform();
@@ -667,6 +673,20 @@ void DocumentController::chooseEraser()
 {
     if (tools_.tool == TOOL_BRUSH && tools_.eraserChosen) return;
     selectPreset(tools_.eraserPresetId, tools_.eraser);
+}
+
+void DocumentController::stylusEndChanged(bool eraserEnd)
+{
+    if (eraserEnd && !tools_.stylusEraser && !tools_.eraserChosen) {
+        tools_.suppressShapeReset = true;
+        selectPreset(tools_.eraserPresetId, tools_.eraser);
+        tools_.suppressShapeReset = false;
+        tools_.eraserChosen = false;  // the stylus chose it, not the user
+    } else if (!eraserEnd && tools_.stylusEraser && !tools_.eraserChosen) {
+        selectPreset(tools_.penPresetId, tools_.pen);
+    }
+    interfaceState_.penChanged = true;  // the brush panel shows the end in use
+    tools_.stylusEraser = eraserEnd;
 }
 
 void DocumentController::chooseShapeTool()

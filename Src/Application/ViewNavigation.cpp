@@ -12,6 +12,7 @@
 #include "ViewNavigation.h"
 #include "WindowKeys.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -108,9 +109,10 @@ GfxGesture viewStepGesture(int32_t step, float centreX, float centreY)
 
 int32_t wheelScaleSteps(int32_t delta)
 {
-    if (delta >= WHEEL_NOTCH) return delta / WHEEL_NOTCH;
-    if (delta <= -WHEEL_NOTCH) return -(-static_cast<int64_t>(delta) / WHEEL_NOTCH);
-    return 0;
+    int64_t steps = 0;
+    if (delta >= WHEEL_NOTCH) steps = delta / WHEEL_NOTCH;
+    else if (delta <= -WHEEL_NOTCH) steps = -(-static_cast<int64_t>(delta) / WHEEL_NOTCH);
+    return static_cast<int32_t>(std::clamp<int64_t>(steps, -WHEEL_STEPS_LIMIT, WHEEL_STEPS_LIMIT));
 }
 
 float fitZoom(float boxWidth, float boxHeight, float windowWidth, float windowHeight)

@@ -22,6 +22,9 @@ inline constexpr float STEP_ZOOM_OUT = 0.6666667f;
 inline constexpr float STEP_ROTATE_DEGREES = 45.0f;
 inline constexpr float STEP_PAN_PIXELS = 100.0f;
 inline constexpr int32_t WHEEL_NOTCH = 120;
+// Steps one wheel event may make: 1.5^64 is far past the view's scale limits, and a
+// bogus delta must not keep the program zooming for minutes.
+inline constexpr int32_t WHEEL_STEPS_LIMIT = 64;
 // The view scales the controller reports as reachable after fitting.
 inline constexpr double FIT_SCALE_LOWEST = 1e-9;
 inline constexpr double FIT_SCALE_HIGHEST = 50000.0;
@@ -69,7 +72,7 @@ GfxGesture toolDragGesture(int32_t gestureKind, float anchorX, float anchorY, fl
 // The gesture of one discrete step about (centreX, centreY).
 GfxGesture viewStepGesture(int32_t step, float centreX, float centreY);
 // Signed number of scale steps a wheel delta gives: +n scale up, -n scale down; the
-// remainder of a notch is dropped.
+// remainder of a notch is dropped; at most WHEEL_STEPS_LIMIT either way.
 int32_t wheelScaleSteps(int32_t delta);
 // The zoom that fits a box of w x h into a window of W x H in its tighter direction.
 float fitZoom(float boxWidth, float boxHeight, float windowWidth, float windowHeight);

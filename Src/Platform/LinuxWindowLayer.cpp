@@ -61,6 +61,9 @@ struct LinuxState {
     std::deque<XKeyEvent> ctrlKeyEvents;
     WireToEventProc keyPressConverter = nullptr;
     WireToEventProc keyReleaseConverter = nullptr;
+    // The modifiers of the key or button event being handled (GLUT knows them only
+    // inside those callbacks); -1 outside them.
+    int eventModifiers = -1;
 };
 LinuxState state;
 
@@ -226,6 +229,15 @@ Cursor cursorFromImage(const CursorImage& image)
 }
 
 // ---- GLUT callbacks: forward to the shell's events ----------------------------------
+// Keeps the event's own modifiers for modifierState() while `forward` runs: by the
+// time a queued key is handled, the keys held now may already differ.
+template <typename Forward>
+void withEventModifiers(Forward forward)
+{
+    state.eventModifiers = glutGetModifiers();
+    forward();
+    state.eventModifiers = -1;
+}
 void onDisplay() { if (state.events.display) state.events.display(); }
 void onReshape(int w, int h) { if (state.events.reshape) state.events.reshape(w, h); }
 void onPosition(int x, int y) { if (state.events.moved) state.events.moved(x, y); }
@@ -233,33 +245,43 @@ void onPosition(int x, int y) { if (state.events.moved) state.events.moved(x, y)
 int flipY(int y) { return glutGet(GLUT_WINDOW_HEIGHT) - 1 - y; }
 void onMouse(int b, int s, int x, int y)
 {
-    // The wheel goes to the special callback as the program expects it.
-    if (int32_t delta = wheelDeltaFromGlutButton(b)) {
-        if (s == GLUT_DOWN && state.events.special) state.events.special(WINDOW_KEY_WHEEL, delta, flipY(y));
-        return;
-    }
-    if (state.events.mouse) state.events.mouse(b, s, x, flipY(y));
+    withEventModifiers([&] {
+        // The wheel goes to the special callback as the program expects it.
+        if (int32_t delta = wheelDeltaFromGlutButton(b)) {
+            if (s == GLUT_DOWN && state.events.special) state.events.special(WINDOW_KEY_WHEEL, delta, flipY(y));
+            return;
+        }
+        if (state.events.mouse) state.events.mouse(b, s, x, flipY(y));
+    });
 }
 void onMotion(int x, int y) { if (state.events.motion) state.events.motion(x, flipY(y)); }
 void onPassive(int x, int y) { if (state.events.passiveMotion) state.events.passiveMotion(x, flipY(y)); }
 void onEntry(int s) { if (state.events.entry) state.events.entry(s == GLUT_ENTERED); }
 void onKey(unsigned char k, int x, int y)
 {
-    unsigned char key = normalisedKey(KeyPress, k);
-    if (state.events.keyboard) state.events.keyboard(key, x, flipY(y));
+    withEventModifiers([&] {
+        unsigned char key = normalisedKey(KeyPress, k);
+        if (state.events.keyboard) state.events.keyboard(key, x, flipY(y));
+    });
 }
 void onKeyUp(unsigned char k, int x, int y)
 {
-    unsigned char key = normalisedKey(KeyRelease, k);
-    if (state.events.keyboardUp) state.events.keyboardUp(key, x, flipY(y));
+    withEventModifiers([&] {
+        unsigned char key = normalisedKey(KeyRelease, k);
+        if (state.events.keyboardUp) state.events.keyboardUp(key, x, flipY(y));
+    });
 }
 void onSpecial(int k, int x, int y)
 {
-    if (state.events.special) state.events.special(windowSpecialKeyFromGlut(k), x, flipY(y));
+    withEventModifiers([&] {
+        if (state.events.special) state.events.special(windowSpecialKeyFromGlut(k), x, flipY(y));
+    });
 }
 void onSpecialUp(int k, int x, int y)
 {
-    if (state.events.specialUp) state.events.specialUp(windowSpecialKeyFromGlut(k), x, flipY(y));
+    withEventModifiers([&] {
+        if (state.events.specialUp) state.events.specialUp(windowSpecialKeyFromGlut(k), x, flipY(y));
+    });
 }
 void onTimer(int id)
 {
@@ -562,6 +584,8 @@ void LinuxWindowLayer::setBrushOutlineCursor(const CursorImage& image)
 
 int32_t LinuxWindowLayer::modifierState() const
 {
+    if (state.eventModifiers >= 0) return state.eventModifiers;
+    // Motion and entry: the keys held now, from the server.
     if (!state.display || !state.xWindow) return 0;
     Window root = 0, child = 0;
     int rootX = 0, rootY = 0, x = 0, y = 0;

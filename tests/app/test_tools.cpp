@@ -425,6 +425,23 @@ TEST_F(Tools, PenAndEraserKeysSwitchPresetAndEraseMode)
     EXPECT_FALSE(c().tools().eraserInUse);
 }
 
+TEST_F(Tools, TheStylusEraserEndErasesUntilTheTipReturnsUnlessTheUserChoseTheEraser)
+{
+    start();
+    c().setTool(TOOL_LINE, false);
+    c().stylusEndChanged(true);
+    EXPECT_EQ(attributes(GFX_SKETCH_ERASE_MODE).eraseMode, 1);
+    EXPECT_EQ(c().tool(), TOOL_BRUSH);
+    EXPECT_FALSE(c().tools().eraserChosen);
+    c().stylusEndChanged(false);
+    EXPECT_EQ(attributes(GFX_SKETCH_ERASE_MODE).eraseMode, 0);
+
+    key('e');  // the user's own choice survives the tip
+    c().stylusEndChanged(true);
+    c().stylusEndChanged(false);
+    EXPECT_EQ(attributes(GFX_SKETCH_ERASE_MODE).eraseMode, 1);
+}
+
 TEST_F(Tools, WidthKeysStepThePresetWithinItsRange)
 {
     start();
@@ -483,6 +500,26 @@ TEST_F(Tools, PenScalingOffRestoresThePresetWidth)
     EXPECT_EQ(c().penScaleFactor(), 1.0f);
     EXPECT_EQ(attributes(GFX_SKETCH_PEN_WIDTH).penWidth, 40);
     EXPECT_FALSE(c().isClean()) << "a factor other than 1 was dropped";
+}
+
+TEST_F(Tools, ANewDocumentStartsWithThePenAndNoSelection)
+{
+    start();
+    key(']');  // the pen preset is 41 wide now
+    c().setTool(TOOL_MARQUEE, false);
+    dragLine(100, 100, 200, 200);
+    ASSERT_TRUE(c().tools().marquee.shown);
+    key('e');
+    window_.messageAnswers.push_back(MessageAnswer::No);  // "Save changes?"
+    c().newDocument();
+    const GfxSketchAttributes a =
+        attributes(GFX_SKETCH_PEN_WIDTH | GFX_SKETCH_ERASE_MODE | GFX_SKETCH_WIDTH_SCALE | GFX_SKETCH_PEN_OPACITY);
+    EXPECT_EQ(a.eraseMode, 0);
+    EXPECT_EQ(a.penWidth, 41);
+    EXPECT_FLOAT_EQ(a.penOpacity, 0.2f);
+    EXPECT_EQ(a.widthScale, 1.0f);
+    EXPECT_FALSE(c().tools().marquee.shown);
+    EXPECT_EQ(c().interaction(), INTERACTION_IDLE);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // arrows, mirror, reset and fit with pen scaling, and touch gestures.
 #include "ToolTestSupport.h"
 
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -87,6 +88,16 @@ TEST_F(ViewNavigation, WheelZoomsOneAndAHalfPerWholeNotchAboutTheWindowCentre)
         EXPECT_NEAR(x, 400, 1e-3);
         EXPECT_NEAR(y, 300, 1e-3);
     }
+}
+
+TEST(WheelSteps, WholeNotchesOnlyAndNeverAnEndlessZoom)
+{
+    const struct {
+        int32_t delta;
+        int32_t steps;
+    } cases[] = {{120, 1}, {239, 1}, {240, 2}, {119, 0}, {-119, 0}, {-120, -1}, {-361, -3},
+                 {120 * 64, 64}, {INT32_MAX, 64}, {INT32_MIN, -64}};
+    for (const auto& test : cases) EXPECT_EQ(wheelScaleSteps(test.delta), test.steps) << test.delta;
 }
 
 TEST_F(ViewNavigation, DiscreteStepsFromKeysAndThePanel)
