@@ -9,10 +9,9 @@
 //
 // [SECTION] Engine records to blob records and back
 // [SECTION] Images for the table
-// [SECTION] Writer: what the live history needs
-// [SECTION] Writer: emitting the items
+// [SECTION] Writer: what the live history needs, and emitting it
+// [SECTION] Reader: replaying into a new sketch (hold checks included)
 // [SECTION] gfxSerializeSketch, gfxSerializeSketchRegion
-// [SECTION] Reader: replaying into a new sketch
 // [SECTION] gfxCreateSketchFromBlob
 #include "GfxBlobFormat.h"
 #include "GfxBlobPng.h"
@@ -253,7 +252,7 @@ int32_t tableImageOf(const GfxAllocator& allocator, const GfxImageRecord& image,
 }
 
 // ----------------------------------------------------------------------------------
-// [SECTION] Writer: what the live history needs
+// [SECTION] Writer: what the live history needs, and emitting it
 // ----------------------------------------------------------------------------------
 // Every allocation of the writer goes through the engine's hooks.
 template <typename T>
@@ -512,7 +511,7 @@ private:
 };
 
 // ----------------------------------------------------------------------------------
-// [SECTION] Reader: replaying into a new sketch
+// [SECTION] Reader: replaying into a new sketch (hold checks included)
 // ----------------------------------------------------------------------------------
 constexpr int32_t kMaxVertexHint = 4 * GFX_VERTEX_BUFFER_FIRST;
 // Merged and pasted layers inside each other: as deep as a copy can make them, and

@@ -119,14 +119,14 @@ std::string numbers(const float* values, int count)
     return text;
 }
 
-struct Description {
+struct CanvasDump {
     std::vector<std::string> lines;                 // everything exact
     std::vector<std::vector<GfxSample>> pointLists; // freehand points, compared with a tolerance
 };
 
-void describeLayer(const GfxSketch* sketch, const GfxLayer* layer, int32_t from, Description* d, int depth);
+void describeLayer(const GfxSketch* sketch, const GfxLayer* layer, int32_t from, CanvasDump* d, int depth);
 
-void describeRecord(const GfxSketch* sketch, const GfxLayer* layer, int32_t index, Description* d, int depth,
+void describeRecord(const GfxSketch* sketch, const GfxLayer* layer, int32_t index, CanvasDump* d, int depth,
                     bool withPointCounts)
 {
     const GfxRecordEntry entry = *gfxRecordAt(layer, index);
@@ -218,7 +218,7 @@ void describeRecord(const GfxSketch* sketch, const GfxLayer* layer, int32_t inde
 
 bool describePointCounts = true;
 
-void describeLayer(const GfxSketch* sketch, const GfxLayer* layer, int32_t from, Description* d, int depth)
+void describeLayer(const GfxSketch* sketch, const GfxLayer* layer, int32_t from, CanvasDump* d, int depth)
 {
     d->lines.push_back(std::string(static_cast<size_t>(depth) * 2, ' ') + "layer '" + layer->name + "' " +
                        numbers(&layer->opacity, 1) + " visible " + std::to_string(layer->visible) + " " +
@@ -228,9 +228,9 @@ void describeLayer(const GfxSketch* sketch, const GfxLayer* layer, int32_t from,
         describeRecord(sketch, layer, i, d, depth + 1, describePointCounts);
 }
 
-Description describe(const GfxSketch* sketch)
+CanvasDump describe(const GfxSketch* sketch)
 {
-    Description d;
+    CanvasDump d;
     const GfxSketchAttributes& a = sketch->attributes;
     d.lines.push_back("current " + std::to_string(a.currentLayer) + " paper " + std::to_string(a.paperTextureMode) +
                       " " + std::to_string(a.paperColour[0]) + " " + numbers(&a.paperTextureStrength, 1) + " " +
@@ -432,7 +432,7 @@ protected:
     GfxSketch* sketch = nullptr;
 };
 
-void expectSameCanvas(const Description& saved, const Description& loaded, float pointTolerance)
+void expectSameCanvas(const CanvasDump& saved, const CanvasDump& loaded, float pointTolerance)
 {
     ASSERT_EQ(saved.lines.size(), loaded.lines.size());
     for (size_t i = 0; i < saved.lines.size(); ++i) EXPECT_EQ(saved.lines[i], loaded.lines[i]) << "line " << i;
@@ -495,10 +495,10 @@ TEST_F(SerializeTest, Version3KeepsPositionsWithinAQuarterPixel)
 {
     drawEverything(sketch);
     describePointCounts = false;  // version 3 simplifies
-    Description saved = describe(sketch);
+    CanvasDump saved = describe(sketch);
     GfxSketch* loaded = roundTrip(sketch, 1);
     ASSERT_NE(loaded, nullptr);
-    Description back = describe(loaded);
+    CanvasDump back = describe(loaded);
     ASSERT_EQ(saved.lines, back.lines);
     ASSERT_EQ(saved.pointLists.size(), back.pointLists.size());
     for (size_t s = 0; s < saved.pointLists.size(); ++s) {
