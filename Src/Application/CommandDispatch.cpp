@@ -4,6 +4,7 @@
 #include "DocumentController.h"
 #include "Fatal.h"
 #include "Gfx.h"
+#include "LayerOperations.h"
 #include "MenuModel.h"
 #include "Paths.h"
 #include "WindowLayer.h"
@@ -31,7 +32,8 @@ struct CommandIdentifier {
     int32_t id;
 };
 
-// Every command of the command table whose action is a menu identifier.
+// The commands of the command table whose action is a menu identifier, less the
+// ones the tools (undo, redo, reset view, view all, flips) and the layers register.
 constexpr CommandIdentifier MENU_COMMANDS[] = {
     {"menuNewDocument", MENU_NEW_DOCUMENT},
     {"menuOpenDocument", MENU_OPEN_DOCUMENT},
@@ -45,14 +47,8 @@ constexpr CommandIdentifier MENU_COMMANDS[] = {
     {"menuImportImage", MENU_IMPORT_IMAGE},
     {"menuExport", MENU_EXPORT},
     {"menuExit", MENU_EXIT},
-    {"menuUndo", MENU_UNDO},
-    {"menuRedo", MENU_REDO},
     {"menuClearCanvas", MENU_CLEAR_CANVAS},
-    {"menuResetCanvasTransform", MENU_RESET_CANVAS_VIEW},
     {"menuDisplayCanvasInfo", MENU_CANVAS_INFO},
-    {"menuCenterAndScale", MENU_VIEW_ALL_STROKES},
-    {"menuFlipCanvasHorizontally", MENU_FLIP_CANVAS_HORIZONTALLY},
-    {"menuFlipCanvasVertically", MENU_FLIP_CANVAS_VERTICALLY},
     {"menuDeselectSelection", MENU_DESELECT},
     {"menuCutSelection", MENU_CUT_SELECTION},
     {"menuCopySelection", MENU_COPY_SELECTION},
@@ -63,13 +59,6 @@ constexpr CommandIdentifier MENU_COMMANDS[] = {
     {"menuRestorePaper", MENU_RESTORE_PAPER},
     {"menuRestoreLayout", MENU_RESTORE_LAYOUT},
     {"menuRestoreAll", MENU_RESTORE_ALL},
-    {"menuNewLayer", MENU_NEW_LAYER},
-    {"menuDeleteLayer", MENU_DELETE_LAYER},
-    {"menuFlipLayerHorizontally", MENU_FLIP_LAYER_HORIZONTALLY},
-    {"menuFlipLayerVertically", MENU_FLIP_LAYER_VERTICALLY},
-    {"menuMoveLayerUp", MENU_MOVE_LAYER_UP},
-    {"menuMoveLayerDown", MENU_MOVE_LAYER_DOWN},
-    {"menuMergeLayerDown", MENU_MERGE_LAYER_DOWN},
     {"menuToggleOpacity", MENU_TOGGLE_OPACITY},
     {"menuIncreaseOpacity", MENU_INCREASE_OPACITY},
     {"menuDecreaseOpacity", MENU_DECREASE_OPACITY},
@@ -197,7 +186,8 @@ void MenuCommands::dispatch(int32_t id)
 {
     DocumentController* controller = theController();
     if (!controller) return;
-    closeOpenOverlay();
+    // As for any key, an open overlay closes first; the command still runs.
+    controller->closeOverlays();
 
     switch (id) {
     case MENU_NEW_DOCUMENT:
@@ -212,7 +202,20 @@ void MenuCommands::dispatch(int32_t id)
     case MENU_OPEN_RECENT_1 + 2:
     case MENU_OPEN_RECENT_1 + 3:
     case MENU_OPEN_RECENT_1 + 4: openRecent(id - MENU_OPEN_RECENT_1); break;
+    case MENU_UNDO: controller->undo(); break;
+    case MENU_REDO: controller->redo(); break;
     case MENU_CLEAR_CANVAS: clearCanvas(); break;
+    case MENU_RESET_CANVAS_VIEW: controller->resetView(); break;
+    case MENU_VIEW_ALL_STROKES: controller->fitAllStrokes(); break;
+    case MENU_FLIP_CANVAS_HORIZONTALLY: controller->flipCanvas(true); break;
+    case MENU_FLIP_CANVAS_VERTICALLY: controller->flipCanvas(false); break;
+    case MENU_NEW_LAYER:
+    case MENU_DELETE_LAYER:
+    case MENU_FLIP_LAYER_HORIZONTALLY:
+    case MENU_FLIP_LAYER_VERTICALLY:
+    case MENU_MOVE_LAYER_UP:
+    case MENU_MOVE_LAYER_DOWN:
+    case MENU_MERGE_LAYER_DOWN: runLayerMenuItem(*controller, id); break;
     case MENU_RESTORE_PENS: restoreDefaults(DEFAULTS_PENS); break;
     case MENU_RESTORE_PAPER: restoreDefaults(DEFAULTS_PAPER); break;
     case MENU_RESTORE_LAYOUT:
@@ -326,21 +329,6 @@ void MenuCommands::updateCheckMarks()
     for (const PanelItem& entry : PANEL_ITEMS) updateCheckMark(entry.panel);
 }
 
-void MenuCommands::addOverlayCloser(std::function<bool()> closeIfOpen) { overlayClosers_.push_back(std::move(closeIfOpen)); }
-
-bool MenuCommands::closeOpenOverlay()
-{
-    for (const std::function<bool()>& closeIfOpen : overlayClosers_) {
-        if (!closeIfOpen()) continue;
-        if (DocumentController* controller = theController()) {
-            controller->restoreToolCursor();
-            controller->requestRedraw();
-        }
-        return true;
-    }
-    return false;
-}
-
 // ---------------------------------------------------------------------------------------
 // [SECTION] Restore defaults
 // ---------------------------------------------------------------------------------------
@@ -349,8 +337,11 @@ void MenuCommands::addDefaultsListener(DefaultsListener listener) { defaultsList
 
 void MenuCommands::restoreControllerDefaults(DocumentController& controller)
 {
-    // Whatever is in progress is ended first, so a transform cannot outlive its tool.
+    controller.setPenScaleWithZoom(false);
+    // A transform in progress is committed rather than dropped: its element is already
+    // open in the engine, and an element left open would refuse every later change.
     controller.finishInteraction();
+    controller.tools().marquee = Marquee{};
     // The engine's defaults for the pen and the paper; the smoothing level and the
     // current layer are the controller's, not user settings.
     const GfxSketchAttributes defaults;
@@ -362,13 +353,19 @@ void MenuCommands::restoreControllerDefaults(DocumentController& controller)
                        GFX_SKETCH_PEN_OPACITY_SENSITIVITY | GFX_SKETCH_ERASE_MODE | GFX_SKETCH_WIDTH_SCALE;
     gfxSetSketchAttributes(controller.canvas(), &attributes);
     controller.checkEngine();
+    // The default pen and eraser presets, the pen in use, with the brush tool.
+    ToolState& tools = controller.tools();
+    tools.eraserPresetId = DEFAULT_ERASER_PRESET_ID;
+    tools.eraser = defaultEraserPreset();
+    controller.selectPreset(DEFAULT_PEN_PRESET_ID, defaultPenPreset());
     controller.applyDefaultPaper();
+    controller.setTool(TOOL_BRUSH, false);
     // The system cursor, shown.
     MainWindowState& state = controller.windowState();
     state.showCursor = true;
-    state.cursorMode = 1;
-    state.currentCursorMode = 1;
-    controller.restoreToolCursor();
+    state.cursorMode = static_cast<int32_t>(CursorKind::Arrow);
+    state.currentCursorMode = state.cursorMode;
+    controller.setToolCursor();
     panels_->restoreDefaultVisibility();
     controller.markChanged();
 }
@@ -428,7 +425,7 @@ void MenuCommands::showImage(const char* title, const char* picture)
     window_.showImageDialog(title, picture);
     if (controller) controller->restoreToolCursor();
     // The end of a modal dialog shows the canvas at once.
-    if (drawFrame) drawFrame();
+    window_.drawFrameNow();
 }
 
 void MenuCommands::showShortcutSheet() { showImage("Shortcut Keys", SHORTCUT_SHEET_PICTURE); }
@@ -460,16 +457,9 @@ std::string MenuCommands::developerInformation(GfxSketch* sketch, const char* gl
 bool MenuCommands::developerShortcut(int32_t key)
 {
     DocumentController* controller = theController();
-    if (!controller || key < 1 || key > 8) return false;
+    if (!controller || key < DEVELOPER_KEY_INFORMATION || key > DEVELOPER_KEY_IMPORT) return false;
     switch (key) {
-    case 1: undoEverything(); break;
-    case 2:
-        controller->finishInteraction();
-        gfxRedoAll(controller->canvas());
-        afterCanvasChange(*controller);
-        break;
-    case 3: redoSteps(10); break;
-    case 4: {
+    case DEVELOPER_KEY_INFORMATION: {
         const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
         showMessage(controller, developerInformation(controller->canvas(), version), "Developer Information",
                     MESSAGE_PLAIN);
@@ -478,39 +468,9 @@ bool MenuCommands::developerShortcut(int32_t key)
     case 5:
     case 6:
     case 7: geometryTest(key - 4); break;
-    case 8: break;  // the development import path arrives with image import
+    case DEVELOPER_KEY_IMPORT: break;  // the development import path arrives with image import
     }
     return true;
-}
-
-void MenuCommands::undoEverything()
-{
-    DocumentController* controller = theController();
-    controller->finishInteraction();
-    GfxSketch* sketch = controller->canvas();
-    for (;;) {
-        GfxSketchAttributes attributes;
-        attributes.flags = GFX_SKETCH_UNDO_KIND | GFX_SKETCH_LAYER_COUNT;
-        gfxGetSketchAttributes(sketch, &attributes);
-        // The canvas keeps its first layer, as the Undo command does: a canvas with no
-        // layer has nowhere to draw.
-        constexpr int32_t ADD_LAYER_ENTRY = 8;
-        if (attributes.undoKind == 0 || (attributes.undoKind == ADD_LAYER_ENTRY && attributes.layerCount <= 1)) break;
-        gfxUndo(sketch);
-        controller->checkEngine();
-    }
-    afterCanvasChange(*controller);
-}
-
-void MenuCommands::redoSteps(int count)
-{
-    DocumentController* controller = theController();
-    controller->finishInteraction();
-    for (int i = 0; i < count; ++i) {
-        gfxRedo(controller->canvas());
-        controller->checkEngine();
-    }
-    afterCanvasChange(*controller);
 }
 
 void MenuCommands::geometryTest(int number)

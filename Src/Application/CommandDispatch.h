@@ -12,7 +12,11 @@
 //   commands.buildMenuBar();                         after the controller exists
 //   commands.registerCommands(commandRegistry());    then addDefaultBindings(...)
 //   commands.updateCheckMarks();                     before the main loop
-// A special key from MENU_FIRST_COMMAND_ID up is a menu command: dispatch(key).
+// A special key from WINDOW_MENU_FIRST up is a menu command: dispatch(key).
+//
+// The tools register the Edit menu's undo, redo and view commands themselves
+// (ToolCommands.cpp) and the layers register theirs (LayerOperations.cpp); their
+// identifiers still run here, calling the same operations.
 // Main thread only.
 #pragma once
 
@@ -47,6 +51,8 @@ inline constexpr const char* ABOUT_PICTURE = "about/free";
 
 // The developer build number shown by Shift+F4.
 inline constexpr const char* DEVELOPER_BUILD_NUMBER = "05.22.2014.001";
+inline constexpr int32_t DEVELOPER_KEY_INFORMATION = 4;  // Shift+F4
+inline constexpr int32_t DEVELOPER_KEY_IMPORT = 8;       // Shift+F8
 
 // The maker's pages. The user guide's address can be replaced by the one the web
 // service reports.
@@ -67,23 +73,23 @@ public:
     MenuCommands& operator=(const MenuCommands&) = delete;
 
     // ---- hooks the shell fills ---------------------------------------------------------
-    // Draws one frame at once (after a modal dialog, after an import).
-    std::function<void()> drawFrame;
     // File > Exit: "Save changes?", then shutdown. Cancel returns.
     std::function<void()> requestExit;
 
     // ---- start-up ----------------------------------------------------------------------
     // Builds the menu bar of the current controller and hands it to the window.
     void buildMenuBar();
-    // Registers every "menu..." command of the command table (handlers only; the keys
-    // are the binding table's defaults). The handlers dispatch on menuCommands(), so
-    // set this object there (setMenuCommands) for them to reach it.
+    // Registers the "menu..." commands of the command table that the tools and the
+    // layers do not (handlers only; the keys are the binding table's defaults). The
+    // handlers dispatch on menuCommands(), so set this object there (setMenuCommands).
     void registerCommands(CommandRegistry& registry);
 
     // ---- dispatch ----------------------------------------------------------------------
     void dispatch(int32_t id);
-    // A special key that arrived with Shift held: Shift+F1 to Shift+F8 (GLUT keys 1 to
-    // 8) run the developer shortcuts. True when the key was one of them.
+    // A special key that arrived with Shift held: Shift+F4 to Shift+F8 (GLUT keys 4 to
+    // 8) run the developer shortcuts; true when the key was one of them. Shift+F1 to
+    // Shift+F3 (undo all, redo all, redo 10) are the undo flow's, in the controller's
+    // special-key handling.
     bool developerShortcut(int32_t key);
     // The right-click pop-up at the pointer (window pixels, y upwards).
     void showContextMenu(int32_t x, int32_t y);
@@ -99,12 +105,6 @@ public:
     void updateCheckMarks();
     // The check mark of one panel item (and, for the toolbar, its sub-tools' greying).
     void updateCheckMark(InterfacePanel panel);
-
-    // ---- overlays ----------------------------------------------------------------------
-    // An interface overlay's closer: closes it and answers true when it was open.
-    void addOverlayCloser(std::function<bool()> closeIfOpen);
-    // Closes the first open overlay (as any key does); true when one was closed.
-    bool closeOpenOverlay();
 
     // ---- restore defaults --------------------------------------------------------------
     using DefaultsListener = std::function<void(int32_t kind, DefaultsPhase phase)>;
@@ -131,8 +131,6 @@ private:
     void restoreControllerDefaults(DocumentController& controller);
     void showImage(const char* title, const char* picture);
     void openRecent(int index);
-    void undoEverything();
-    void redoSteps(int count);
     void geometryTest(int number);
     void afterCanvasChange(DocumentController& controller);
 
@@ -141,7 +139,6 @@ private:
     InterfacePanels* panels_ = &panelRecord_;
     std::unique_ptr<WindowOpacity> opacity_;
     std::vector<DefaultsListener> defaultsListeners_;
-    std::vector<std::function<bool()>> overlayClosers_;
     std::string userGuideAddress_ = DEFAULT_USER_GUIDE_ADDRESS;
 };
 

@@ -8,6 +8,7 @@
 
 #include "Gfx.h"
 #include "LayerOperations.h"
+#include "MenuModel.h"
 #include "Pins.h"
 #include "Tools.h"
 #include "ViewNavigation.h"
@@ -35,6 +36,7 @@ struct MainWindowState {
     bool opacityEnabled = false;     // window-opacity switch
     float opacity = 0.5f;
     bool pointerInside = true;
+    MenuModel menuBar;               // File, Open Recent, Edit, Window and Help
 };
 
 // Interface facts raised for the GUI.
@@ -119,6 +121,8 @@ public:
     SystemCursor toolCursor() const { return toolCursor_; }
     void restoreToolCursor();
     void requestRedraw();
+    // Selects paper entry 0: no paper, white, tinted.
+    void applyDefaultPaper();
     // Stops the program with `code` when the engine reports an error.
     void checkEngine();
 
@@ -181,6 +185,9 @@ public:
     void mouseMotion(int32_t x, int32_t y, int32_t windowModifiers);
     void passiveMotion(int32_t x, int32_t y);
     void pointerEntry(bool entered, int32_t windowModifiers);
+    // Closes whichever of the interface's overlays is open (as a key or a menu command
+    // does first); true when one was.
+    bool closeOverlays();
 
     // ---- view navigation (ViewNavigation.cpp) ----------------------------------------------
     void viewStep(int32_t step);
@@ -221,7 +228,6 @@ private:
     float currentPenWidth();
     bool currentLayerVisible();
     // InputRouting.cpp
-    bool closeOverlays();
     // ViewNavigation.cpp
     void beginToolGesture(const GfxSample& sample);
     void updateToolGesture(const GfxSample& sample);
@@ -249,7 +255,6 @@ private:
     GfxSketch* createCanvas();
     void createFirstLayer();
     void loadPapers();
-    void applyDefaultPaper();
 
     WindowLayer& window_;
     GfxSystem* engine_ = nullptr;

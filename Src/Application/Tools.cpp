@@ -24,10 +24,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+// kHiddenLayerMessage: LayerOperations.h, shared with the layer operations.
 
-const char* kHiddenLayerMessage =
-    "The requested operation cannot be performed in the selected layer because it is not visible";
+namespace {
 
 GfxSketchAttributes readAttributes(GfxSketch* canvas, int32_t flags)
 {

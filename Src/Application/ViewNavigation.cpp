@@ -20,8 +20,7 @@ namespace {
 
 const char* kMaximumPointMessage =
     "Maximum point reached. Pan around to find strokes or choose a pin from the list.";
-const char* kHiddenLayerMessage =
-    "The requested operation cannot be performed in the selected layer because it is not visible";
+// kHiddenLayerMessage: LayerOperations.h.
 
 GfxGesture gestureOfKind(int32_t kind, float centreX, float centreY)
 {

@@ -7,15 +7,16 @@
 // special-key event, like every other menu command.
 #pragma once
 
+#include "WindowKeys.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// The identifier every separator carries.
-inline constexpr int32_t MENU_SEPARATOR_ID = 10000;
-// Identifiers from here up are menu commands when they arrive as special keys.
-inline constexpr int32_t MENU_FIRST_COMMAND_ID = 10000;
+// The identifier every separator carries: the first of the menu identifiers, which
+// arrive as special keys from WINDOW_MENU_FIRST on.
+inline constexpr int32_t MENU_SEPARATOR_ID = WINDOW_MENU_FIRST;
 
 struct MenuItem {
     int32_t id = 0;              // command identifier; MENU_SEPARATOR_ID for a separator; 0 for a submenu
