@@ -31,11 +31,13 @@ std::string escapeMnemonics(const std::string& text)
     return escaped;
 }
 
-MenuItem* findIn(std::vector<MenuItem>& items, int32_t id)
+// Any item with the identifier, at any depth (separators are never found).
+template <typename Items>
+auto findIn(Items& items, int32_t id) -> decltype(&items[0])
 {
-    for (MenuItem& entry : items) {
+    for (auto& entry : items) {
         if (entry.isSubmenu()) {
-            if (MenuItem* found = findIn(entry.submenu, id)) return found;
+            if (auto* found = findIn(entry.submenu, id)) return found;
         } else if (entry.id == id && !entry.isSeparator()) {
             return &entry;
         }
@@ -114,7 +116,7 @@ void MenuModel::build(const std::array<std::string, MENU_RECENT_COUNT>& recentCa
 
 MenuItem* MenuModel::findMutable(int32_t id) { return findIn(bar_, id); }
 
-const MenuItem* MenuModel::find(int32_t id) const { return findIn(const_cast<MenuBar&>(bar_), id); }
+const MenuItem* MenuModel::find(int32_t id) const { return findIn(bar_, id); }
 
 void MenuModel::changed()
 {

@@ -32,7 +32,7 @@ constexpr int POPUP_CAPTION_LIMIT = 32;
 
 QString qtCaption(const std::string& caption) { return QString::fromStdString(caption); }
 
-void fillMenu(QMenu& menu, const std::vector<MenuItem>& items, std::vector<QMenu*>* submenus)
+void fillMenu(QMenu& menu, const std::vector<MenuItem>& items)
 {
     for (const MenuItem& item : items) {
         if (item.isSeparator()) {
@@ -40,8 +40,7 @@ void fillMenu(QMenu& menu, const std::vector<MenuItem>& items, std::vector<QMenu
         } else if (item.isSubmenu()) {
             QMenu* sub = menu.addMenu(qtCaption(item.caption));
             sub->setEnabled(item.enabled);
-            fillMenu(*sub, item.submenu, submenus);
-            submenus->push_back(sub);
+            fillMenu(*sub, item.submenu);
         } else {
             QAction* action = menu.addAction(qtCaption(item.caption));
             action->setData(item.id);
@@ -265,8 +264,7 @@ void LinuxMenuStrip::openMenus(int index, bool fromKeyboard)
         if (window_.redraw) window_.redraw();
 
         QMenu menu;
-        std::vector<QMenu*> submenus;
-        fillMenu(menu, bar_[static_cast<size_t>(index)].submenu, &submenus);
+        fillMenu(menu, bar_[static_cast<size_t>(index)].submenu);
         const MenuStripLayout::Title& title = layout_.titles()[static_cast<size_t>(index)];
         int32_t screenX = 0, screenY = 0;
         window_.toScreen(title.left, height(), &screenX, &screenY);
@@ -274,7 +272,6 @@ void LinuxMenuStrip::openMenus(int index, bool fromKeyboard)
         const int32_t chosen = runMenu(menu, screenX, screenY, index, fromKeyboard, &next);
         if (chosen != 0 && window_.choose) window_.choose(chosen);
         index = chosen != 0 ? -1 : next;
-        // A menu reached by moving keeps the way it was opened.
     }
     openIndex_ = -1;
     imageDirty_ = true;
@@ -320,8 +317,7 @@ void LinuxMenuStrip::popup(const MenuBar& menus, int32_t x, int32_t yFromTop)
     for (const MenuItem& top : menus) {
         QString caption = qtCaption(top.caption).left(POPUP_CAPTION_LIMIT);
         QMenu* sub = menu.addMenu(caption);
-        std::vector<QMenu*> submenus;
-        fillMenu(*sub, top.submenu, &submenus);
+        fillMenu(*sub, top.submenu);
     }
     int32_t screenX = 0, screenY = 0;
     window_.toScreen(x, yFromTop, &screenX, &screenY);

@@ -288,7 +288,11 @@ void onPassive(int x, int y)
     if (overStrip) return;
     if (state.events.passiveMotion) state.events.passiveMotion(x, flipY(y));
 }
-void onEntry(int s) { if (state.events.entry) state.events.entry(s == GLUT_ENTERED); }
+void onEntry(int s)
+{
+    if (s != GLUT_ENTERED) state.strip.passiveMotion(-1, -1);  // no title stays lit
+    if (state.events.entry) state.events.entry(s == GLUT_ENTERED);
+}
 void onKey(unsigned char k, int x, int y)
 {
     if (state.strip.key(k, glutGetModifiers())) return;  // Alt and a menu's letter
