@@ -8,6 +8,7 @@
 
 #include "Gfx.h"
 #include "LayerOperations.h"
+#include "MenuModel.h"
 #include "Pins.h"
 #include "Tools.h"
 #include "ViewNavigation.h"
@@ -37,6 +38,7 @@ struct MainWindowState {
     bool opacityEnabled = false;     // window-opacity switch
     float opacity = 0.5f;
     bool pointerInside = true;
+    MenuModel menuBar;               // File, Open Recent, Edit, Window and Help
 };
 
 // Interface facts raised for the GUI.
@@ -136,6 +138,8 @@ public:
     SystemCursor toolCursor() const { return toolCursor_; }
     void restoreToolCursor();
     void requestRedraw();
+    // Selects paper entry 0: no paper, white, tinted.
+    void applyDefaultPaper();
     // Stops the program with `code` when the engine reports an error.
     void checkEngine();
 
@@ -198,6 +202,9 @@ public:
     void mouseMotion(int32_t x, int32_t y, int32_t windowModifiers);
     void passiveMotion(int32_t x, int32_t y);
     void pointerEntry(bool entered, int32_t windowModifiers);
+    // Closes whichever of the interface's overlays is open (as a key or a menu command
+    // does first); true when one was.
+    bool closeOverlays();
 
     // ---- view navigation (ViewNavigation.cpp) ----------------------------------------------
     void viewStep(int32_t step);
@@ -238,7 +245,6 @@ private:
     float currentPenWidth();
     bool currentLayerVisible();
     // InputRouting.cpp
-    bool closeOverlays();
     // ViewNavigation.cpp
     void beginToolGesture(const GfxSample& sample);
     void updateToolGesture(const GfxSample& sample);
@@ -270,7 +276,6 @@ private:
     void finishOpen(bool read, const std::string& path);
     void createFirstLayer();
     void loadPapers();
-    void applyDefaultPaper();
 
     WindowLayer& window_;
     GfxSystem* engine_ = nullptr;
