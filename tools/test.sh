@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite (engine, application and window tests;
-# window tests start their own Xvfb when no display is set), then the engine suite once
-# more under AddressSanitizer and UndefinedBehaviorSanitizer, and fuzzes the document readers.
+# Builds everything and runs the whole test suite: the engine suite under AddressSanitizer
+# and UndefinedBehaviorSanitizer, a bounded fuzzing run of the document readers, then
+# every test (engine, application, command-line and window tests; window tests start
+# their own Xvfb when no display is set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
@@ -10,7 +11,6 @@ chmod 700 "$XDG_RUNTIME_DIR"
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD"
-ctest --test-dir "$BUILD" --output-on-failure -j2
 
 # The model's randomized and memory tests must also hold with every access checked.
 cmake -S . -B "$BUILD-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUMIN_SANITIZE=ON -DVELLUMIN_BENCH=OFF
@@ -19,3 +19,5 @@ ASAN_OPTIONS=detect_leaks=1 "$BUILD-asan/bin/engine_tests" --gtest_brief=1
 
 # The document readers face hostile files: fuzz them for a bounded time under the sanitizers.
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash tools/fuzz.sh
+
+ctest --test-dir "$BUILD" --output-on-failure -j2
