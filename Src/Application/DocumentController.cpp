@@ -3,6 +3,7 @@
 #include "Fatal.h"
 #include "GlRequirements.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -200,6 +201,22 @@ bool DocumentController::saveDocument(const std::string& path)
     // Writing the canvas to disk arrives with the document file format.
     return false;
 }
+
+// ---- [BEGIN selection] ----------------------------------------------------------------
+void DocumentController::addRecentFile(const std::string& path)
+{
+    constexpr size_t kRecentPathBytes = 1023;  // a 1024-byte entry with its terminator
+    const std::string entry = path.substr(0, kRecentPathBytes);
+    int32_t found = -1;
+    for (int32_t i = 0; i < recentFileCount_ && found < 0; ++i)
+        if (recentFiles_[static_cast<size_t>(i)] == entry) found = i;
+    // Entries above the one found (or all of them) move down one place.
+    const int32_t last = found >= 0 ? found : std::min(recentFileCount_, kRecentCapacity - 1);
+    for (int32_t i = last; i > 0; --i) recentFiles_[static_cast<size_t>(i)] = recentFiles_[static_cast<size_t>(i - 1)];
+    recentFiles_[0] = entry;
+    if (found < 0 && recentFileCount_ < kRecentCapacity) ++recentFileCount_;
+}
+// ---- [END selection] ------------------------------------------------------------------
 
 void DocumentController::setTitle(const std::string& name) { window_.setTitle("Vellumin-Free - " + name); }
 

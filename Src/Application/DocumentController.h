@@ -294,6 +294,15 @@ private:
     LayerChangeListeners layerListeners_;
     PinList pins_;
     // ---- [END layers and pins] --------------------------------------------------------
+
+    // ---- [BEGIN selection] (Selection.h: saving the selection) --------------------------
+public:
+    // The paper entry chosen in the paper panel (0: none), as .art headers carry it.
+    int32_t selectedPaper() const { return selectedPaper_; }
+    // Puts `path` at the front of the recent files; a path already listed moves to the
+    // front, a sixth one pushes the oldest out.
+    void addRecentFile(const std::string& path);
+    // ---- [END selection] ----------------------------------------------------------------
 };
 
 // The process-wide controller: null before creation and after shutdown.
