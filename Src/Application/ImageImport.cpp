@@ -72,10 +72,11 @@ const char* readImage(const std::string& path, int32_t kind, std::vector<uint8_t
     // Measured on the file before anything is read: a huge file is never loaded.
     if (kind == IMAGE_KIND_PNG && !pngFileSizeAccepted(size)) return kImageFileTooLargeMessage;
     if (size > kMaxImageImportBytes) return kImageFileTooLargeMessage;
-    if (kind == IMAGE_KIND_JPEG) {
-        const ImageProbeResult probed = probeJpegFile(path, width, height);
-        if (probed != ImageProbeResult::Ok) return messageForProbe(probed);
-    }
+    // The header first, so a file that is no image of its kind is never read whole.
+    const ImageProbeResult header =
+        kind == IMAGE_KIND_JPEG ? probeJpegFile(path, width, height) : probePngFileHeader(path, width, height);
+    if (header != ImageProbeResult::Ok) return messageForProbe(header);
+    if (!imageSizeFitsEngine(*width, *height)) return kImageCpuMemoryMessage;
     try {
         if (!readWholeFile(path, size, bytes)) return kImageUnsupportedMessage;
     } catch (const std::bad_alloc&) {

@@ -57,14 +57,14 @@ void* noteResize(void* pointer, int32_t size, int32_t)
 
 GfxAllocator noteAllocator() { return GfxAllocator{noteAllocate, noteRelease, noteResize, 0}; }
 
-bool sizeFitsEngine(int64_t width, int64_t height)
-{
-    return width > 0 && height > 0 && width <= GFX_IMAGE_MAX_PIXELS / height;
-}
-
 int32_t encodingOf(int32_t kind) { return kind == IMAGE_KIND_PNG ? GFX_IMAGE_PNG : GFX_IMAGE_JPEG; }
 
 }  // namespace
+
+bool imageSizeFitsEngine(int64_t width, int64_t height)
+{
+    return width > 0 && height > 0 && width <= GFX_IMAGE_MAX_PIXELS / height;
+}
 
 // ---------------------------------------------------------------------------------------
 // JPEG header
@@ -117,9 +117,28 @@ ImageProbeResult probePngBytes(const uint8_t* data, size_t length, int32_t* widt
     if (gfxProbePngSize(data, static_cast<int32_t>(length), &headerWidth, &headerHeight) != GFX_OK)
         return ImageProbeResult::Unsupported;
     // Too many pixels for the engine: no point in decoding (or in trying to allocate) it.
-    if (!sizeFitsEngine(headerWidth, headerHeight)) return ImageProbeResult::TooLargeForMemory;
+    if (!imageSizeFitsEngine(headerWidth, headerHeight)) return ImageProbeResult::TooLargeForMemory;
     const ImageProbeResult decoded = checkImageDecodes(IMAGE_KIND_PNG, data, length);
     if (decoded != ImageProbeResult::Ok) return decoded;
+    *width = headerWidth;
+    *height = headerHeight;
+    return ImageProbeResult::Ok;
+}
+
+ImageProbeResult probePngFileHeader(const std::string& path, int32_t* width, int32_t* height)
+{
+    *width = *height = 0;
+    constexpr size_t kHeaderBytes = 8 + 4 + 4 + 8;  // signature, IHDR length and type, width, height
+    uint8_t header[kHeaderBytes];
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return ImageProbeResult::Unsupported;
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    int32_t headerWidth = 0, headerHeight = 0;
+    if (got != sizeof header ||
+        gfxProbePngSize(header, static_cast<int32_t>(got), &headerWidth, &headerHeight) != GFX_OK)
+        return ImageProbeResult::Unsupported;
+    if (!imageSizeFitsEngine(headerWidth, headerHeight)) return ImageProbeResult::TooLargeForMemory;
     *width = headerWidth;
     *height = headerHeight;
     return ImageProbeResult::Ok;
@@ -152,7 +171,7 @@ ImageProbeResult checkImageDecodes(int32_t kind, const uint8_t* data, size_t len
     const int32_t probed = kind == IMAGE_KIND_PNG ? gfxProbePngSize(data, count, &width, &height)
                                                   : gfxProbeJpegSize(data, count, &width, &height);
     if (probed != GFX_OK) return ImageProbeResult::Unsupported;
-    if (!sizeFitsEngine(width, height)) return ImageProbeResult::TooLargeForMemory;
+    if (!imageSizeFitsEngine(width, height)) return ImageProbeResult::TooLargeForMemory;
     const GfxAllocator allocator = noteAllocator();
     allocationRefused = false;
     GfxImagePixels pixels;

@@ -35,9 +35,15 @@ bool probePngSize(const std::string& path, int32_t* width, int32_t* height);
 
 // The JPEG header probe with the reason it failed.
 ImageProbeResult probeJpegFile(const std::string& path, int32_t* width, int32_t* height);
+// The size in a PNG file's signature and IHDR chunk (the first 24 bytes), read
+// without the rest: TooLargeForMemory for more pixels than the engine takes.
+ImageProbeResult probePngFileHeader(const std::string& path, int32_t* width, int32_t* height);
 // A PNG in memory: its header's size, then a whole decode (skipped for an image the
 // engine would refuse for its size).
 ImageProbeResult probePngBytes(const uint8_t* data, size_t length, int32_t* width, int32_t* height);
+
+// Whether the engine takes an image of this many pixels at all.
+bool imageSizeFitsEngine(int64_t width, int64_t height);
 
 // Whether the engine's decoder takes the bytes (kind JPEG or PNG): Unsupported for
 // data it cannot decode, TooLargeForMemory when its size or memory stopped it.
