@@ -17,7 +17,6 @@ enum : int32_t {
     HISTORY_LAYER_ADDED = 8,
     HISTORY_LAYER_DELETED = 9,
     HISTORY_LAYERS_MERGED = 12,
-    HISTORY_REGION_CUT = 14,
     HISTORY_PASTED = 15,
     HISTORY_LAYER_MOVED = 16,
 };
@@ -28,16 +27,6 @@ bool isLayerEntry(int32_t kind)
 }
 
 bool goesWithItsLayer(int32_t kind) { return kind == HISTORY_PASTED || kind == HISTORY_IMAGE; }
-
-// ---- [BEGIN selection] -------------------------------------------------------------------
-// A transformed selection is a cut with its paste right on top (gfxLiftRegion): the
-// user made one change, so undo and redo take both. (A paste of the clipboard always
-// has its own new layer between it and any cut.)
-bool liftedTogether(int32_t pasteKind, int32_t cutKind)
-{
-    return pasteKind == HISTORY_PASTED && cutKind == HISTORY_REGION_CUT;
-}
-// ---- [END selection] ---------------------------------------------------------------------
 
 // The first layer's creation stays: a canvas always has a layer.
 bool undoAllowed(const GfxSketchAttributes& state)
@@ -114,9 +103,6 @@ void DocumentController::undo()
     if (goesWithItsLayer(before.undoKind) && after.undoKind == HISTORY_LAYER_ADDED && undoAllowed(after)) {
         undoOnce();
         after = historyState();
-    } else if (liftedTogether(before.undoKind, after.undoKind)) {  // selection
-        undoOnce();
-        after = historyState();
     }
     if (after.undoKind == HISTORY_LAYERS_MERGED || before.undoKind == HISTORY_LAYERS_MERGED)
         interfaceState_.layersPanelRebuild = true;
@@ -133,7 +119,6 @@ void DocumentController::redo()
     redoOnce();
     if (before.redoKind == HISTORY_LAYERS_MERGED) interfaceState_.layersPanelRebuild = true;
     if (before.redoKind == HISTORY_LAYER_ADDED && goesWithItsLayer(historyState().redoKind)) redoOnce();
-    else if (liftedTogether(historyState().redoKind, before.redoKind)) redoOnce();  // selection
     interfaceState_.layersChanged = true;
     requestRedraw();
 }

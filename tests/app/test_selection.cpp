@@ -398,6 +398,25 @@ TEST_F(Selection, TransformLiftsMovesAndCommitsAndOneUndoBringsTheRegionBack)
     EXPECT_FALSE(inkAt(120, 100));
 }
 
+TEST_F(Selection, UndoingATransformLeavesACutMadeBeforeIt)
+{
+    begin();
+    stroke(100, 100);
+    stroke(100, 300);
+    selectWithMarquee(90, 290, 60, 20);
+    cutSelection(c());
+    selectWithMarquee(90, 90, 60, 20);
+    transformSelection(c());
+    for (int i = 0; i < 40; ++i) special(WINDOW_KEY_UP);
+    c().finishInteraction();
+    ASSERT_TRUE(inkAt(120, 140));
+    c().undo();
+    EXPECT_TRUE(inkAt(120, 100)) << "the lifted region is back";
+    EXPECT_FALSE(inkAt(120, 300)) << "the earlier cut is another step";
+    c().undo();
+    EXPECT_TRUE(inkAt(120, 300));
+}
+
 TEST_F(Selection, ASelectionCommittedWithoutMovingLeavesNoTraceInTheHistory)
 {
     begin();
