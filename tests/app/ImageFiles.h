@@ -78,6 +78,21 @@ inline std::vector<uint8_t> png(int width, int height, uint8_t r = 40, uint8_t g
     return bytes;
 }
 
+// The signature and chunks libpng writes before any pixel (IHDR with its CRC) of a
+// w x h RGBA image: the head of a file whose pixels are never made.
+inline std::vector<uint8_t> pngHead(int width, int height)
+{
+    std::vector<uint8_t> bytes;
+    png_structp writer = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(writer);
+    png_set_write_fn(writer, &bytes, pngWrite, pngFlush);
+    png_set_IHDR(writer, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(writer, info);
+    png_destroy_write_struct(&writer, &info);
+    return bytes;
+}
+
 inline void write(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     FILE* file = std::fopen(path.c_str(), "wb");

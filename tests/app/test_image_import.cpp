@@ -263,6 +263,8 @@ TEST_F(ImageImport, DamagedOrForeignFilesSayUnsupportedAndLeaveTheCanvasAsItWas)
     std::vector<uint8_t> garbage(4096);
     for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<uint8_t>(i * 131 + 7);
     std::vector<uint8_t> jpegSignatureOnly = {0xFF, 0xD8, 0xFF};
+    std::vector<uint8_t> hugeByAccident = png;
+    hugeByAccident[16] = 0x7F;  // the width's top byte: the IHDR's CRC no longer matches
 
     struct Case {
         const char* name;
@@ -281,6 +283,7 @@ TEST_F(ImageImport, DamagedOrForeignFilesSayUnsupportedAndLeaveTheCanvasAsItWas)
         {"cut.png", std::vector<uint8_t>(png.begin(), png.end() - 30), IMAGE_KIND_PNG},
         {"header-only.png", std::vector<uint8_t>(png.begin(), png.begin() + 33), IMAGE_KIND_PNG},
         {"bad-crc.png", badCrc, IMAGE_KIND_PNG},
+        {"damaged-size.png", hugeByAccident, IMAGE_KIND_PNG},
         {"jpeg-named.png", jpeg, IMAGE_KIND_PNG},
         {"garbage.png", garbage, IMAGE_KIND_PNG},
     };
@@ -322,9 +325,8 @@ TEST_F(ImageImport, DamagedOrForeignFilesSayUnsupportedAndLeaveTheCanvasAsItWas)
 
 TEST_F(ImageImport, TheSizeRuleReadsOnlyTheFileSizeAndTheHeader)
 {
-    // PNG signature and an IHDR claiming 20000 x 20000 pixels, more than the engine takes.
-    std::vector<uint8_t> head = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                 0, 0, 0x4E, 0x20, 0, 0, 0x4E, 0x20, 8, 6, 0, 0, 0};
+    // A PNG head claiming 20000 x 20000 pixels, more than the engine takes.
+    const std::vector<uint8_t> head = image_files::pngHead(20000, 20000);
     begin();
     c().markClean();
     importImage(c(), sparseFile("exact.png", head, 140000000), IMAGE_KIND_PNG);

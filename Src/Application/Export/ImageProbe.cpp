@@ -59,6 +59,38 @@ GfxAllocator noteAllocator() { return GfxAllocator{noteAllocate, noteRelease, no
 
 int32_t encodingOf(int32_t kind) { return kind == IMAGE_KIND_PNG ? GFX_IMAGE_PNG : GFX_IMAGE_JPEG; }
 
+// ---- the PNG header: signature, then the IHDR chunk with its CRC --------------------
+constexpr size_t kPngHeaderBytes = 8 + 4 + 4 + 13 + 4;
+
+uint32_t crc32Of(const uint8_t* data, size_t length)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// The size an intact header gives. A damaged one (its IHDR CRC is wrong) is refused
+// here, so a flipped byte in the size reads as a bad file, not as a huge image.
+ImageProbeResult pngHeaderSize(const uint8_t* header, size_t length, int32_t* width, int32_t* height)
+{
+    if (length < kPngHeaderBytes) return ImageProbeResult::Unsupported;
+    int32_t headerWidth = 0, headerHeight = 0;
+    if (gfxProbePngSize(header, static_cast<int32_t>(length), &headerWidth, &headerHeight) != GFX_OK)
+        return ImageProbeResult::Unsupported;
+    const uint8_t* stored = header + kPngHeaderBytes - 4;
+    const uint32_t storedCrc = (uint32_t{stored[0]} << 24) | (uint32_t{stored[1]} << 16) |
+                               (uint32_t{stored[2]} << 8) | stored[3];
+    if (crc32Of(header + 12, 4 + 13) != storedCrc) return ImageProbeResult::Unsupported;  // type and data
+    // Too many pixels for the engine: no point in decoding (or in trying to allocate) it.
+    if (!imageSizeFitsEngine(headerWidth, headerHeight)) return ImageProbeResult::TooLargeForMemory;
+    *width = headerWidth;
+    *height = headerHeight;
+    return ImageProbeResult::Ok;
+}
+
 }  // namespace
 
 bool imageSizeFitsEngine(int64_t width, int64_t height)
@@ -114,10 +146,8 @@ ImageProbeResult probePngBytes(const uint8_t* data, size_t length, int32_t* widt
     *width = *height = 0;
     if (!data || length == 0 || length > INT32_MAX) return ImageProbeResult::Unsupported;
     int32_t headerWidth = 0, headerHeight = 0;
-    if (gfxProbePngSize(data, static_cast<int32_t>(length), &headerWidth, &headerHeight) != GFX_OK)
-        return ImageProbeResult::Unsupported;
-    // Too many pixels for the engine: no point in decoding (or in trying to allocate) it.
-    if (!imageSizeFitsEngine(headerWidth, headerHeight)) return ImageProbeResult::TooLargeForMemory;
+    const ImageProbeResult header = pngHeaderSize(data, length, &headerWidth, &headerHeight);
+    if (header != ImageProbeResult::Ok) return header;
     const ImageProbeResult decoded = checkImageDecodes(IMAGE_KIND_PNG, data, length);
     if (decoded != ImageProbeResult::Ok) return decoded;
     *width = headerWidth;
@@ -128,20 +158,12 @@ ImageProbeResult probePngBytes(const uint8_t* data, size_t length, int32_t* widt
 ImageProbeResult probePngFileHeader(const std::string& path, int32_t* width, int32_t* height)
 {
     *width = *height = 0;
-    constexpr size_t kHeaderBytes = 8 + 4 + 4 + 8;  // signature, IHDR length and type, width, height
-    uint8_t header[kHeaderBytes];
+    uint8_t header[kPngHeaderBytes];
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return ImageProbeResult::Unsupported;
     const size_t got = std::fread(header, 1, sizeof header, file);
     std::fclose(file);
-    int32_t headerWidth = 0, headerHeight = 0;
-    if (got != sizeof header ||
-        gfxProbePngSize(header, static_cast<int32_t>(got), &headerWidth, &headerHeight) != GFX_OK)
-        return ImageProbeResult::Unsupported;
-    if (!imageSizeFitsEngine(headerWidth, headerHeight)) return ImageProbeResult::TooLargeForMemory;
-    *width = headerWidth;
-    *height = headerHeight;
-    return ImageProbeResult::Ok;
+    return pngHeaderSize(header, got, width, height);
 }
 
 bool probePngSize(const std::string& path, int32_t* width, int32_t* height)

@@ -35,8 +35,9 @@ bool probePngSize(const std::string& path, int32_t* width, int32_t* height);
 
 // The JPEG header probe with the reason it failed.
 ImageProbeResult probeJpegFile(const std::string& path, int32_t* width, int32_t* height);
-// The size in a PNG file's signature and IHDR chunk (the first 24 bytes), read
-// without the rest: TooLargeForMemory for more pixels than the engine takes.
+// The size in a PNG file's signature and IHDR chunk (the first 33 bytes), read
+// without the rest: Unsupported when the chunk's CRC is wrong, TooLargeForMemory for
+// more pixels than the engine takes.
 ImageProbeResult probePngFileHeader(const std::string& path, int32_t* width, int32_t* height);
 // A PNG in memory: its header's size, then a whole decode (skipped for an image the
 // engine would refuse for its size).
