@@ -124,6 +124,11 @@ void DocumentController::newDocument()
 {
     if (askSaveChanges() == ANSWER_OTHER) return;
     finishInteraction();
+    startEmptyCanvas();
+}
+
+void DocumentController::startEmptyCanvas()
+{
     float rect[4] = {0, 0, static_cast<float>(windowState_.clientWidth), static_cast<float>(windowState_.clientHeight)};
     if (!engine_) fatal(this, GFX_ERR_INVALID);
     gfxDestroySketch(canvas_);
@@ -155,10 +160,11 @@ int32_t DocumentController::askSaveChanges()
         std::string path = chooseSavePath();
         if (path.empty()) return ANSWER_OTHER;
         window_.setCursor(SystemCursor::Busy);
-        saveDocument(path);
+        bool saved = saveDocument(path);
         requestRedraw();
         restoreToolCursor();
-        return ANSWER_YES;
+        // A save that failed must not let New, Open or Exit throw the work away.
+        return saved ? ANSWER_YES : ANSWER_OTHER;
     }
     return answer == ANSWER_NO ? ANSWER_NO : ANSWER_OTHER;
 }
@@ -193,30 +199,6 @@ std::string DocumentController::chooseSaveAsPath()
     restoreToolCursor();
     return path;
 }
-
-bool DocumentController::saveDocument(const std::string& path)
-{
-    finishInteraction();
-    (void)path;
-    // Writing the canvas to disk arrives with the document file format.
-    return false;
-}
-
-// ---- [BEGIN selection] ----------------------------------------------------------------
-void DocumentController::addRecentFile(const std::string& path)
-{
-    constexpr size_t kRecentPathBytes = 1023;  // a 1024-byte entry with its terminator
-    const std::string entry = path.substr(0, kRecentPathBytes);
-    int32_t found = -1;
-    for (int32_t i = 0; i < recentFileCount_ && found < 0; ++i)
-        if (recentFiles_[static_cast<size_t>(i)] == entry) found = i;
-    // Entries above the one found (or all of them) move down one place.
-    const int32_t last = found >= 0 ? found : std::min(recentFileCount_, kRecentCapacity - 1);
-    for (int32_t i = last; i > 0; --i) recentFiles_[static_cast<size_t>(i)] = recentFiles_[static_cast<size_t>(i - 1)];
-    recentFiles_[0] = entry;
-    if (found < 0 && recentFileCount_ < kRecentCapacity) ++recentFileCount_;
-}
-// ---- [END selection] ------------------------------------------------------------------
 
 void DocumentController::setTitle(const std::string& name) { window_.setTitle("Vellumin-Free - " + name); }
 

@@ -8,6 +8,7 @@
 
 #include "Gfx.h"
 #include "LayerOperations.h"
+#include "MenuModel.h"
 #include "Pins.h"
 #include "Tools.h"
 #include "ViewNavigation.h"
@@ -19,6 +20,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+struct ArtHeader;
 
 // Window facts the controller keeps for the shell.
 struct MainWindowState {
@@ -35,6 +38,7 @@ struct MainWindowState {
     bool opacityEnabled = false;     // window-opacity switch
     float opacity = 0.5f;
     bool pointerInside = true;
+    MenuModel menuBar;               // File, Open Recent, Edit, Window and Help
 };
 
 // Interface facts raised for the GUI.
@@ -48,6 +52,7 @@ struct InterfaceState {
     bool penChanged = false;
     bool documentChanged = false;
     bool readyForLayout = false;     // the shell's step that lays the interface out has run
+    bool recentFilesChanged = false; // the "Open Recent..." captions need updating
 
     // ---- tools <-> panels (Tools.h) ----
     bool overlayOpen[3] = {false, false, false};  // the GUI's three overlays, set by the GUI
@@ -92,8 +97,22 @@ public:
     std::string chooseSavePath();
     // The "Save Canvas As" dialog. Empty when nothing was chosen.
     std::string chooseSaveAsPath();
-    // Writes the canvas to `path`; false when it could not be written.
+    // Writes the canvas to `path` (asking first when someone else changed the file
+    // since our last open or save); false when nothing was written. A failure is
+    // told to the user and leaves the document as it was. (DocumentFiles.cpp)
     bool saveDocument(const std::string& path);
+    // Opens `path` into a new canvas; an unreadable file leaves a new empty canvas.
+    // Does not ask about unsaved changes (the commands below do). True when read.
+    bool openDocument(const std::string& path);
+    // The File menu's commands (DocumentFiles.cpp).
+    void openDocumentCommand();       // "Save changes?", then the "Open Canvas" dialog
+    void openRecentCommand(int32_t index);  // entry 0..4 of the recent files
+    void saveCommand();
+    void saveAsCommand();
+    // Puts `path` at the front of the recent files (at most five, no repeats).
+    void addRecentFile(const std::string& path);
+    // The blob format the document was read in (0 or 1); saves always write 0.
+    int32_t documentFormat() const { return documentFormat_; }
     void setTitle(const std::string& name);
     void finishInteraction();
     // The smoothing level in force (4 while no stylus is near). Kept here so every
@@ -119,6 +138,8 @@ public:
     SystemCursor toolCursor() const { return toolCursor_; }
     void restoreToolCursor();
     void requestRedraw();
+    // Selects paper entry 0: no paper, white, tinted.
+    void applyDefaultPaper();
     // Stops the program with `code` when the engine reports an error.
     void checkEngine();
 
@@ -181,6 +202,9 @@ public:
     void mouseMotion(int32_t x, int32_t y, int32_t windowModifiers);
     void passiveMotion(int32_t x, int32_t y);
     void pointerEntry(bool entered, int32_t windowModifiers);
+    // Closes whichever of the interface's overlays is open (as a key or a menu command
+    // does first); true when one was.
+    bool closeOverlays();
 
     // ---- view navigation (ViewNavigation.cpp) ----------------------------------------------
     void viewStep(int32_t step);
@@ -221,7 +245,6 @@ private:
     float currentPenWidth();
     bool currentLayerVisible();
     // InputRouting.cpp
-    bool closeOverlays();
     // ViewNavigation.cpp
     void beginToolGesture(const GfxSample& sample);
     void updateToolGesture(const GfxSample& sample);
@@ -247,9 +270,12 @@ private:
 private:
     DocumentController(WindowLayer& window);
     GfxSketch* createCanvas();
+    // Replaces the canvas with an empty one with its first layer, as New does.
+    void startEmptyCanvas();
+    void applyArtHeader(const ArtHeader& header);
+    void finishOpen(bool read, const std::string& path);
     void createFirstLayer();
     void loadPapers();
-    void applyDefaultPaper();
 
     WindowLayer& window_;
     GfxSystem* engine_ = nullptr;
@@ -259,6 +285,7 @@ private:
     std::string fileName_;
     bool readByArtReader_ = false;
     int64_t fileTime_ = 0;
+    int32_t documentFormat_ = 0;
     int32_t layerNameCounter_ = 1;
     int32_t layersAdded_ = 0;
     std::array<PaperEntry, kPaperCount> papers_;
@@ -299,9 +326,6 @@ private:
 public:
     // The paper entry chosen in the paper panel (0: none), as .art headers carry it.
     int32_t selectedPaper() const { return selectedPaper_; }
-    // Puts `path` at the front of the recent files; a path already listed moves to the
-    // front, a sixth one pushes the oldest out.
-    void addRecentFile(const std::string& path);
     // ---- [END selection] ----------------------------------------------------------------
 };
 

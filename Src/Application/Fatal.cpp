@@ -66,13 +66,13 @@ void fatal(DocumentController* controller, int32_t code)
         showMessage(controller, text, "Error Message", MESSAGE_WARNING);
     } else {
         text = cut(text + "\nAttempt to save changes to the canvas?");
-        MessageAnswer answer = askWithCursor(controller, text, "Error Message", MessageIcon::Warning, true, false);
-        if (answer == MessageAnswer::Yes) {
+        // Until the work is saved or the user declines: a rescue save that fails (an
+        // unwritable folder, a full disk) asks again instead of losing the canvas.
+        while (askWithCursor(controller, text, "Error Message", MessageIcon::Warning, true, false) ==
+               MessageAnswer::Yes) {
             std::string path = controller->chooseSaveAsPath();
-            if (!path.empty()) {
-                controller->markClean();
-                controller->saveDocument(path);
-            }
+            if (path.empty()) break;
+            if (controller->saveDocument(path)) break;
         }
     }
     if (controller) controller->markClean();

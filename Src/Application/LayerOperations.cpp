@@ -3,6 +3,7 @@
 #include "CommandRegistry.h"
 #include "DocumentController.h"
 #include "Fatal.h"
+#include "MenuModel.h"
 #include "Pins.h"
 #include "Utf8Text.h"
 
@@ -10,16 +11,6 @@
 #include <limits>
 
 namespace {
-
-enum : int32_t {
-    MENU_NEW_LAYER = 10040,
-    MENU_DELETE_LAYER = 10041,
-    MENU_FLIP_LAYER_HORIZONTALLY = 10042,
-    MENU_FLIP_LAYER_VERTICALLY = 10043,
-    MENU_MOVE_LAYER_UP = 10044,
-    MENU_MOVE_LAYER_DOWN = 10045,
-    MENU_MERGE_LAYER_DOWN = 10046,
-};
 
 void warn(DocumentController& controller, const char* text)
 {

@@ -12,6 +12,7 @@
 #include "ArtFile.h"
 #include "CommandRegistry.h"
 #include "DocumentController.h"
+#include "ErrorMessages.h"
 #include "Fatal.h"
 #include "ImageImport.h"
 #include "LayerOperations.h"
@@ -259,7 +260,13 @@ void saveSelection(DocumentController& controller)
     restore.flags = GFX_SKETCH_CURRENT_LAYER;
     restore.currentLayer = current;
     gfxSetSketchAttributes(controller.canvas(), &restore);
-    if (code != ART_OK) fatal(&controller, code);
+    if (code != ART_OK) {
+        // As for a document save: the file at the path is untouched and nothing of the
+        // canvas is lost, so the user is told and may try elsewhere.
+        controller.restoreToolCursor();
+        showMessage(&controller, messageFor(code), "Warning", MESSAGE_WARNING);
+        return;
+    }
     // Writing the region went through the clipboard, which now holds the top layer's
     // part of the marquee: a paste must be centred on that rectangle.
     controller.tools().copied = marquee;

@@ -7,6 +7,8 @@
 #include "LayerOperations.h"
 #include "Gfx.h"
 #include "KeyBindings.h"
+#include "KeyCombos.h"
+#include "LayerOperations.h"
 #include "Paths.h"
 #include "ProductInfo.h"
 #include "ScriptConsole.h"
@@ -78,7 +80,10 @@ void runStartupScript()
 
 }  // namespace
 
-Shell::Shell(WindowLayer& window) : window_(window) {}
+Shell::Shell(WindowLayer& window) : window_(window), menus_(window) {}
+
+// The console's exit hook points here; it must not outlive the shell.
+Shell::~Shell() { scriptConsole().requestExit = nullptr; }
 
 // ---------------------------------------------------------------------------------------
 // [SECTION] Start-up
@@ -132,8 +137,7 @@ void Shell::startUp(int argc, char** argv)
     events.moved = [this](int32_t l, int32_t t) { windowMoved(l, t); };
     events.closeRequested = [this] { closeRequested(); };
     events.mouse = [this](int32_t button, int32_t buttonState, int32_t x, int32_t y) {
-        if (ScreenMode* mode = currentMode()) mode->mouseButton(button, buttonState, x, y);
-        if (DocumentController* c = theController()) c->mouseButton(button, buttonState, x, y, window_.modifierState());
+        mouseButton(button, buttonState, x, y);
     };
     events.motion = [this](int32_t x, int32_t y) {
         if (DocumentController* c = theController()) c->mouseMotion(x, y, window_.modifierState());
@@ -158,10 +162,7 @@ void Shell::startUp(int argc, char** argv)
         if (c && keysAccepted()) c->keyUp(key, window_.modifierState());
     };
     events.special = [this, keysAccepted](int32_t key, int32_t x, int32_t y) {
-        DocumentController* c = theController();
-        if (!c || !keysAccepted()) return;
-        // Menu identifiers (from WINDOW_MENU_FIRST on) are the menu bar's dispatch.
-        if (key < WINDOW_MENU_FIRST) c->specialKeyDown(key, x, y, window_.modifierState());
+        if (keysAccepted()) specialKey(key, x, y);
     };
     events.specialUp = [this, keysAccepted](int32_t key, int32_t, int32_t) {
         DocumentController* c = theController();
@@ -220,8 +221,11 @@ void Shell::startUp(int argc, char** argv)
     state.doubleClickSeconds = window_.doubleClickMilliseconds() * 0.5 / 1000.0;
     state.pointerInside = true;
 
-    // 18. The tool's cursor and the title.
+    // 18. The tool's cursor, the menu bar and the title.
     c->restoreToolCursor();
+    setMenuCommands(&menus_);
+    menus_.requestExit = [this] { closeRequested(); };
+    menus_.buildMenuBar();
     c->setTitle("Untitled");
 
     // 19. The interface may be laid out (and frames drawn) from here on.
@@ -238,18 +242,19 @@ void Shell::startUp(int argc, char** argv)
     registerToolCommands(commandRegistry());
     registerLayerAndPinCommands(commandRegistry());
     registerSelectionCommands(commandRegistry());  // selection and image import
-    addDefaultBindings(keyBindings());
+    menus_.registerCommands(commandRegistry());
+    // The defaults go in once, before any user change: a second start-up in the same
+    // process (tests) must not use up binding records.
+    if (keyBindings().recordsHandedOut() == 0) addDefaultBindings(keyBindings());
     runStartupScript();
 
     // 23. The document named on the command line, or a new one.
     if (argc > 1 && argv[1] && *argv[1]) {
-        // Opening documents arrives with the document file format; until then the
-        // argument is reported instead of silently ignored.
-        showMessage(c, "Sorry, Vellumin was unable to load the .art file", "Warning", MESSAGE_WARNING);
-        c->newDocument();
+        c->openDocument(argv[1]);
     } else {
         c->newDocument();
     }
+    menus_.updateRecentFileItems();
     c->setTitle(c->hasFileName() ? paths::fileNameOf(c->fileName()) : std::string("Untitled"));
 
     // 24. Wait for the splash screen, keeping the window drawn.
@@ -263,7 +268,8 @@ void Shell::startUp(int argc, char** argv)
     // 26. Started.
     startupDone_ = true;
 
-    // 28. Focus, then the loop.
+    // 28. Check marks, focus, then the loop.
+    menus_.updateCheckMarks();
     window_.focusWindow();
 }
 
@@ -340,6 +346,34 @@ void Shell::windowMoved(int32_t left, int32_t top)
     if (!controller) return;
     controller->windowState().left = left;
     controller->windowState().top = top;
+}
+
+void Shell::mouseButton(int32_t button, int32_t buttonState, int32_t x, int32_t y)
+{
+    if (ScreenMode* mode = currentMode()) mode->mouseButton(button, buttonState, x, y);
+    DocumentController* c = theController();
+    if (!c) return;
+    // A click that closes an overlay does nothing else, the right button included.
+    const bool* overlays = c->interfaceState().overlayOpen;
+    const bool overlayOpen = overlays[0] || overlays[1] || overlays[2];
+    c->mouseButton(button, buttonState, x, y, window_.modifierState());
+    // The right button opens the menus' pop-up and does nothing else.
+    if (button == WINDOW_BUTTON_RIGHT && buttonState == WINDOW_BUTTON_DOWN && !overlayOpen)
+        menus_.showContextMenu(x, y);
+}
+
+void Shell::specialKey(int32_t key, int32_t x, int32_t y)
+{
+    DocumentController* c = theController();
+    if (!c) return;
+    // Menu identifiers (from WINDOW_MENU_FIRST on) are the menu bar's dispatch.
+    if (key >= WINDOW_MENU_FIRST) {
+        menus_.dispatch(key);
+        return;
+    }
+    const int32_t modifiers = window_.modifierState();
+    c->specialKeyDown(key, x, y, modifiers);
+    if ((modifiers & WINDOW_MODIFIER_SHIFT) != 0) menus_.developerShortcut(key);
 }
 
 void Shell::closeRequested()

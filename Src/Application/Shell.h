@@ -2,6 +2,7 @@
 // frame, and the ordered shutdown.
 #pragma once
 
+#include "CommandDispatch.h"
 #include "ScreenMode.h"
 #include "WindowLayer.h"
 
@@ -14,6 +15,7 @@ class DocumentController;
 class Shell {
 public:
     explicit Shell(WindowLayer& window);
+    ~Shell();
 
     // Runs start-up and enters the main loop; does not return.
     [[noreturn]] void run(int argc, char** argv);
@@ -25,6 +27,12 @@ public:
     void windowMoved(int32_t left, int32_t top);
     void closeRequested();
     [[noreturn]] void shutDown();
+    // Special keys: menu commands (WINDOW_MENU_FIRST and up) and the developer
+    // shortcuts (Shift+F1 to Shift+F8).
+    void specialKey(int32_t key, int32_t x, int32_t y);
+    void mouseButton(int32_t button, int32_t buttonState, int32_t x, int32_t y);
+
+    MenuCommands& menuCommands() { return menus_; }
 
     // Where the window goes: the saved rectangle when it lies wholly on the screen,
     // else 100 pixels in from the screen's corner, screen size less 200, maximised.
@@ -38,6 +46,7 @@ private:
     void pumpToolkit();
 
     WindowLayer& window_;
+    MenuCommands menus_;
     std::vector<std::unique_ptr<ScreenMode>> modes_;
     int currentModeIndex_ = -1;
     int requestedModeIndex_ = 0;

@@ -25,8 +25,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+// kHiddenLayerMessage: LayerOperations.h, shared with the layer operations.
 
+namespace {
 
 GfxSketchAttributes readAttributes(GfxSketch* canvas, int32_t flags)
 {

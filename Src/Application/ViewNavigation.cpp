@@ -20,6 +20,7 @@ namespace {
 
 const char* kMaximumPointMessage =
     "Maximum point reached. Pan around to find strokes or choose a pin from the list.";
+// kHiddenLayerMessage: LayerOperations.h.
 
 GfxGesture gestureOfKind(int32_t kind, float centreX, float centreY)
 {

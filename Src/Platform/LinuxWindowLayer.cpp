@@ -1,12 +1,18 @@
 #include "LinuxWindowLayer.h"
 
+#include "ImageDialog.h"
+#include "LinuxMenuStrip.h"
+#include "TextEntryDialog.h"
+
 // Qt first: Xlib's Bool/None/Status macros break Qt's headers.
 #include <QApplication>
+#include <QProcess>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResource>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -21,6 +27,7 @@
 
 #include "WindowKeys.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <map>
@@ -64,8 +71,14 @@ struct LinuxState {
     // The modifiers of the key or button event being handled (GLUT knows them only
     // inside those callbacks); -1 outside them.
     int eventModifiers = -1;
+    LinuxMenuStrip strip;
+    bool overStrip = false;  // the pointer is over the strip, which shows the arrow
 };
 LinuxState state;
+
+int windowHeight() { return glutGet(GLUT_WINDOW_HEIGHT); }
+// The client area: the window below the menu strip.
+int clientHeight() { return windowHeight() - state.strip.height(); }
 
 // ---- Ctrl and character keys -------------------------------------------------------
 // With Ctrl held, X turns a key's character into a control character, and several
@@ -239,12 +252,20 @@ void withEventModifiers(Forward forward)
     state.eventModifiers = -1;
 }
 void onDisplay() { if (state.events.display) state.events.display(); }
-void onReshape(int w, int h) { if (state.events.reshape) state.events.reshape(w, h); }
+void onReshape(int w, int h)
+{
+    // A minimised window reports 0 x 0 and stays that way.
+    const int client = w == 0 && h == 0 ? 0 : std::max(0, h - state.strip.height());
+    if (state.events.reshape) state.events.reshape(w, client);
+}
 void onPosition(int x, int y) { if (state.events.moved) state.events.moved(x, y); }
-// freeglut reports y from the top; the program measures from the bottom.
-int flipY(int y) { return glutGet(GLUT_WINDOW_HEIGHT) - 1 - y; }
+// freeglut reports y from the top; the program measures from the bottom. The strip
+// sits at the top, so bottom-up pixels of the client area are those of the window.
+int flipY(int y) { return windowHeight() - 1 - y; }
 void onMouse(int b, int s, int x, int y)
 {
+    // The strip's menus run their own loops: outside the event's modifiers.
+    if (wheelDeltaFromGlutButton(b) == 0 && state.strip.mouse(b, s, x, y)) return;
     withEventModifiers([&] {
         // The wheel goes to the special callback as the program expects it.
         if (int32_t delta = wheelDeltaFromGlutButton(b)) {
@@ -255,10 +276,26 @@ void onMouse(int b, int s, int x, int y)
     });
 }
 void onMotion(int x, int y) { if (state.events.motion) state.events.motion(x, flipY(y)); }
-void onPassive(int x, int y) { if (state.events.passiveMotion) state.events.passiveMotion(x, flipY(y)); }
-void onEntry(int s) { if (state.events.entry) state.events.entry(s == GLUT_ENTERED); }
+void onPassive(int x, int y)
+{
+    const bool overStrip = state.strip.passiveMotion(x, y);
+    if (overStrip != state.overStrip && state.display && state.xWindow) {
+        // Menus take the arrow; the canvas gets the tool's cursor back.
+        state.overStrip = overStrip;
+        XDefineCursor(state.display, state.xWindow, cursorFor(overStrip ? CursorKind::Arrow : state.shownCursor));
+        XFlush(state.display);
+    }
+    if (overStrip) return;
+    if (state.events.passiveMotion) state.events.passiveMotion(x, flipY(y));
+}
+void onEntry(int s)
+{
+    if (s != GLUT_ENTERED) state.strip.passiveMotion(-1, -1);  // no title stays lit
+    if (state.events.entry) state.events.entry(s == GLUT_ENTERED);
+}
 void onKey(unsigned char k, int x, int y)
 {
+    if (state.strip.key(k, glutGetModifiers())) return;  // Alt and a menu's letter
     withEventModifiers([&] {
         unsigned char key = normalisedKey(KeyPress, k);
         if (state.events.keyboard) state.events.keyboard(key, x, flipY(y));
@@ -273,6 +310,7 @@ void onKeyUp(unsigned char k, int x, int y)
 }
 void onSpecial(int k, int x, int y)
 {
+    if (state.strip.special(k, glutGetModifiers())) return;  // F10
     withEventModifiers([&] {
         if (state.events.special) state.events.special(windowSpecialKeyFromGlut(k), x, flipY(y));
     });
@@ -290,6 +328,72 @@ void onTimer(int id)
     std::function<void()> callback = std::move(found->second);
     state.timers.erase(found);
     callback();
+}
+
+// ---- the menu strip ------------------------------------------------------------------
+// A chosen menu item arrives as its special key once the menu's event has returned.
+void postMenuCommand(int32_t id)
+{
+    if (auto* layer = windowLayer()) layer->startTimer(0, [id] {
+        if (state.events.special) state.events.special(id, 0, 0);
+    });
+}
+
+void toScreen(int32_t x, int32_t y, int32_t* screenX, int32_t* screenY)
+{
+    *screenX = x;
+    *screenY = y;
+    if (!state.display || !state.xWindow) return;
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(state.display, state.xWindow, DefaultRootWindow(state.display), x, y, &rootX, &rootY, &child);
+    *screenX = rootX;
+    *screenY = rootY;
+}
+
+void fromScreen(int32_t screenX, int32_t screenY, int32_t* x, int32_t* y)
+{
+    *x = screenX;
+    *y = screenY;
+    if (!state.display || !state.xWindow) return;
+    int windowX = 0, windowY = 0;
+    Window child = 0;
+    XTranslateCoordinates(state.display, DefaultRootWindow(state.display), state.xWindow, screenX, screenY, &windowX,
+                          &windowY, &child);
+    *x = windowX;
+    *y = windowY;
+}
+
+void startMenuStrip()
+{
+    LinuxMenuStrip::Window window;
+    window.toScreen = toScreen;
+    window.fromScreen = fromScreen;
+    window.choose = postMenuCommand;
+    window.redraw = [] {
+        if (state.glutWindow > 0) glutPostRedisplay();
+    };
+    window.serviceWindow = [] {
+        if (auto* layer = static_cast<LinuxWindowLayer*>(windowLayer())) layer->serviceWindow();
+    };
+    // The press that opened a menu holds freeglut's pointer grab; Qt's menu needs it.
+    window.releasePointer = [] {
+        if (!state.display) return;
+        XUngrabPointer(state.display, CurrentTime);
+        XFlush(state.display);
+    };
+    // The menu had the keyboard: the release of the Alt that opened it went to the
+    // menu, so the shell hears of it here (a temporary colour picker ends with it).
+    window.menuClosed = [] {
+        // The keys held now, not those of the event that opened the menu.
+        const int eventModifiers = state.eventModifiers;
+        state.eventModifiers = -1;
+        auto* layer = windowLayer();
+        const bool altHeld = layer && (layer->modifierState() & GLUT_ACTIVE_ALT) != 0;
+        state.eventModifiers = eventModifiers;
+        if (!altHeld && state.events.specialUp) state.events.specialUp(WINDOW_KEY_ALT, 0, 0);
+    };
+    state.strip.start(window);
 }
 
 // Takes close requests off the queue before freeglut would destroy the window.
@@ -417,7 +521,11 @@ void LinuxWindowLayer::setTitle(const std::string& title)
 
 std::string LinuxWindowLayer::title() const { return state.title; }
 
-void LinuxWindowLayer::swapBuffers() { glutSwapBuffers(); }
+void LinuxWindowLayer::swapBuffers()
+{
+    if (state.glutWindow > 0) state.strip.draw(glutGet(GLUT_WINDOW_WIDTH), windowHeight());
+    glutSwapBuffers();
+}
 
 void LinuxWindowLayer::postRedisplay()
 {
@@ -427,7 +535,7 @@ void LinuxWindowLayer::postRedisplay()
 void LinuxWindowLayer::clientSize(int32_t* width, int32_t* height) const
 {
     *width = glutGet(GLUT_WINDOW_WIDTH);
-    *height = glutGet(GLUT_WINDOW_HEIGHT);
+    *height = std::max(0, clientHeight());
 }
 
 WindowRect LinuxWindowLayer::windowRect() const
@@ -499,6 +607,7 @@ bool LinuxWindowLayer::startToolkit(int, char**, const std::string& resourceBund
 {
     if (!state.application) state.application = new QApplication(state.argc, state.argv);
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + "/plugins");
+    if (!state.strip.started()) startMenuStrip();
     return QResource::registerResource(QString::fromStdString(resourceBundle));
 }
 
@@ -561,10 +670,64 @@ std::string LinuxWindowLayer::chooseSavePath(const FileDialogRequest& request)
     return dialog.selectedFiles().front().toStdString();
 }
 
+void LinuxWindowLayer::showImageDialog(const std::string& title, const std::string& picture)
+{
+    ImageDialog dialog(QString::fromStdString(title), QString::fromStdString(picture), QGuiApplication::primaryScreen());
+    ownByMainWindow(dialog);
+    runModal([&] { return dialog.exec(); });
+}
+
+std::optional<std::string> LinuxWindowLayer::askText(const TextEntryRequest& request)
+{
+    TextEntryDialog dialog(QString::fromStdString(request.title), QString::fromStdString(request.prompt),
+                           QString::fromStdString(request.initialText), request.maxBytes);
+    ownByMainWindow(dialog);
+    runModal([&] { return dialog.exec(); });
+    return dialog.answer();
+}
+
+void LinuxWindowLayer::setMenuBar(const MenuBar& bar)
+{
+    const int before = state.strip.height();
+    state.strip.setBar(bar);
+    // The strip appearing or changing height changes the client area below it.
+    if (state.strip.height() != before && state.glutWindow > 0) {
+        startTimer(0, [] { onReshape(glutGet(GLUT_WINDOW_WIDTH), windowHeight()); });
+    }
+}
+
+void LinuxWindowLayer::showPopupMenu(const MenuBar& menus, int32_t x, int32_t y)
+{
+    state.strip.popup(menus, x, windowHeight() - 1 - y);
+}
+
+void LinuxWindowLayer::setWindowOpacity(bool enabled, float opacity)
+{
+    if (!state.display || !state.xWindow) return;
+    // Compositing window managers read the opacity hint from the client window.
+    Atom hint = XInternAtom(state.display, "_NET_WM_WINDOW_OPACITY", False);
+    if (enabled) {
+        const unsigned long alpha = static_cast<unsigned long>(std::clamp(opacity, 0.0f, 1.0f) * 255.0f);
+        const unsigned long value = alpha * 0x01010101UL;  // 255 is fully opaque: 0xFFFFFFFF
+        XChangeProperty(state.display, state.xWindow, hint, XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&value), 1);
+    } else {
+        XDeleteProperty(state.display, state.xWindow, hint);
+    }
+    XFlush(state.display);
+}
+
+void LinuxWindowLayer::openWebAddress(const std::string& address)
+{
+    if (QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(address)})) return;
+    messageBox(true, "The web page " + address + " could not be opened: xdg-open is not available.", "Warning",
+               MessageIcon::Warning, false, false);
+}
+
 void LinuxWindowLayer::setCursor(SystemCursor shape)
 {
     state.shownCursor = shape;
-    if (!state.display || !state.xWindow) return;
+    if (!state.display || !state.xWindow || state.overStrip) return;
     XDefineCursor(state.display, state.xWindow, cursorFor(shape));
     XFlush(state.display);
 }
@@ -577,7 +740,7 @@ void LinuxWindowLayer::setBrushOutlineCursor(const CursorImage& image)
     if (!made) return;
     Cursor previous = state.brushOutline;
     state.brushOutline = made;
-    if (state.shownCursor == CursorKind::BrushOutline) XDefineCursor(state.display, state.xWindow, made);
+    if (state.shownCursor == CursorKind::BrushOutline && !state.overStrip) XDefineCursor(state.display, state.xWindow, made);
     if (previous) XFreeCursor(state.display, previous);
     XFlush(state.display);
 }

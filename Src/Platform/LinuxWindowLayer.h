@@ -7,6 +7,9 @@
 //                                    Ctrl+key as the key's own character (WindowKeys.h)
 //   cursors                          X cursors for every CursorKind, the brush outline
 //                                    as an ARGB (Xcursor) or two-colour pixmap cursor
+//   menu bar                         LinuxMenuStrip across the top of the window; the
+//                                    client area (canvas, interface, clientSize) is
+//                                    the part below it
 #pragma once
 
 #include "WindowLayer.h"
@@ -38,6 +41,12 @@ public:
                              bool yesNo, bool cancel) override;
     std::string chooseOpenPath(const FileDialogRequest& request) override;
     std::string chooseSavePath(const FileDialogRequest& request) override;
+    void showImageDialog(const std::string& title, const std::string& picture) override;
+    std::optional<std::string> askText(const TextEntryRequest& request) override;
+
+    void setMenuBar(const MenuBar& bar) override;
+    void showPopupMenu(const MenuBar& menus, int32_t x, int32_t y) override;
+    void setWindowOpacity(bool enabled, float opacity) override;
 
     void setCursor(SystemCursor shape) override;
     void setBrushOutlineCursor(const CursorImage& image) override;
@@ -47,6 +56,7 @@ public:
     void setKeyRepeatIgnored(bool ignored) override;
     void drawFrameNow() override;
 
+    void openWebAddress(const std::string& address) override;
     [[noreturn]] void exitProcess(int code) override;
     void sleepMilliseconds(int32_t milliseconds) override;
 

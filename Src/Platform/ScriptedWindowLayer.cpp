@@ -31,3 +31,21 @@ std::string ScriptedWindowLayer::nextFileAnswer(bool save, const FileDialogReque
 std::string ScriptedWindowLayer::chooseOpenPath(const FileDialogRequest& request) { return nextFileAnswer(false, request); }
 
 std::string ScriptedWindowLayer::chooseSavePath(const FileDialogRequest& request) { return nextFileAnswer(true, request); }
+
+std::optional<std::string> ScriptedWindowLayer::askText(const TextEntryRequest& request)
+{
+    textRequests.push_back(request);
+    if (textAnswers.empty()) return std::nullopt;
+    std::optional<std::string> answer = textAnswers.front();
+    textAnswers.pop_front();
+    return answer;
+}
+
+void ScriptedWindowLayer::showPopupMenu(const MenuBar& menus, int32_t x, int32_t y)
+{
+    popupMenus.push_back({menus, x, y});
+    if (popupChoices.empty()) return;
+    const int32_t choice = popupChoices.front();
+    popupChoices.pop_front();
+    if (choice != 0 && events.special) events.special(choice, x, y);
+}

@@ -30,13 +30,36 @@ public:
         bool save = false;
         FileDialogRequest request;
     };
+    struct ShownImageDialog {
+        std::string title;
+        std::string picture;
+    };
+    struct ShownPopupMenu {
+        MenuBar menus;
+        int32_t x = 0;
+        int32_t y = 0;
+    };
 
     // Answers for the next boxes, in order; an empty queue answers Other (closed).
     std::deque<MessageAnswer> messageAnswers;
     // Paths for the next file dialogs, in order; "" is a cancelled dialog.
     std::deque<std::string> fileAnswers;
 
+    // Answers for the next text entries, in order; an empty queue answers nothing (cancelled).
+    std::deque<std::optional<std::string>> textAnswers;
+    // The menu item the next pop-up menu "chooses": delivered as its special key at
+    // once, as if chosen. 0 closes the pop-up without a choice.
+    std::deque<int32_t> popupChoices;
+
     std::vector<ShownMessage> messages;
+    std::vector<ShownImageDialog> imageDialogs;
+    std::vector<TextEntryRequest> textRequests;
+    std::vector<ShownPopupMenu> popupMenus;
+    std::vector<std::string> webAddresses;
+    MenuBar menuBar;
+    int menuBarUpdates = 0;
+    bool windowOpacityEnabled = false;
+    float windowOpacity = 1.0f;
     std::vector<ShownFileDialog> fileDialogs;
     std::vector<SystemCursor> cursorHistory;
     SystemCursor cursor = SystemCursor::Arrow;
@@ -82,6 +105,20 @@ public:
     std::string chooseOpenPath(const FileDialogRequest& request) override;
     std::string chooseSavePath(const FileDialogRequest& request) override;
 
+    void showImageDialog(const std::string& title, const std::string& picture) override
+    {
+        imageDialogs.push_back({title, picture});
+    }
+    std::optional<std::string> askText(const TextEntryRequest& request) override;
+
+    void setMenuBar(const MenuBar& bar) override { menuBar = bar; ++menuBarUpdates; }
+    void showPopupMenu(const MenuBar& menus, int32_t x, int32_t y) override;
+    void setWindowOpacity(bool enabled, float opacity) override
+    {
+        windowOpacityEnabled = enabled;
+        windowOpacity = enabled ? opacity : 1.0f;
+    }
+
     void setCursor(SystemCursor shape) override { cursor = shape; cursorHistory.push_back(shape); }
     void setBrushOutlineCursor(const CursorImage& image) override { brushOutlines.push_back(image); }
 
@@ -101,6 +138,8 @@ public:
         ++framesDrawnNow;
         if (events.display) events.display();
     }
+
+    void openWebAddress(const std::string& address) override { webAddresses.push_back(address); }
 
     [[noreturn]] void exitProcess(int code) override { throw ScriptedExit(code); }
     void sleepMilliseconds(int32_t) override {}

@@ -6,8 +6,12 @@
 // from a script so tests can drive every flow without a display.
 #pragma once
 
+#include "MenuTypes.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,6 +96,14 @@ struct FileDialogRequest {
     std::string initialPath;
 };
 
+// A one-line text question (renaming a layer or a pin).
+struct TextEntryRequest {
+    std::string title;
+    std::string prompt;
+    std::string initialText;
+    std::size_t maxBytes = 255;  // UTF-8 bytes the answer may hold
+};
+
 class WindowLayer {
 public:
     virtual ~WindowLayer() = default;
@@ -135,6 +147,25 @@ public:
     virtual std::string chooseOpenPath(const FileDialogRequest& request) = 0;
     virtual std::string chooseSavePath(const FileDialogRequest& request) = 0;
 
+    // A modal dialog showing one picture of the resource bundle: ":/img/" + `picture`,
+    // or ":/img2x/" + `picture` on a screen of 192 DPI or more.
+    virtual void showImageDialog(const std::string& title, const std::string& picture) = 0;
+    // A modal one-line text entry; nothing when the user cancels.
+    virtual std::optional<std::string> askText(const TextEntryRequest& request) = 0;
+
+    // ---- menus --------------------------------------------------------------------------
+    // The window's menu bar; called again after every change. A chosen item arrives as
+    // the special key of its identifier (WINDOW_MENU_FIRST and up), after the
+    // callback that opened the menu has returned.
+    virtual void setMenuBar(const MenuBar& bar) = 0;
+    // A pop-up holding `menus` as submenus at (x, y), window pixels from the bottom-left
+    // corner of the client area; the choice arrives as setMenuBar's do.
+    virtual void showPopupMenu(const MenuBar& menus, int32_t x, int32_t y) = 0;
+
+    // ---- window appearance ------------------------------------------------------------
+    // Translucent at `opacity` (0..1) while enabled; fully opaque otherwise.
+    virtual void setWindowOpacity(bool enabled, float opacity) = 0;
+
     // ---- cursors ----------------------------------------------------------------------
     virtual void setCursor(SystemCursor shape) = 0;
     // Replaces the brush-outline cursor (kind 15) with `image`, destroying the previous
@@ -154,6 +185,8 @@ public:
     virtual void drawFrameNow() = 0;
 
     // ---- process ----------------------------------------------------------------------
+    // Opens a web page in the user's browser, without waiting for it.
+    virtual void openWebAddress(const std::string& address) = 0;
     [[noreturn]] virtual void exitProcess(int code) = 0;
     virtual void sleepMilliseconds(int32_t milliseconds) = 0;
 };

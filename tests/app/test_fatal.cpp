@@ -55,6 +55,27 @@ TEST_F(FatalTest, UnsavedCanvasOffersTheSaveDialog)
     EXPECT_TRUE(window_.fileDialogs[0].save);
     EXPECT_EQ(window_.fileDialogs[0].request.title, "Save Canvas As");
     EXPECT_TRUE(controller.isClean());
+    FILE* saved = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(saved, nullptr) << "the rescue save wrote nothing";
+    std::fclose(saved);
+}
+
+TEST_F(FatalTest, ARescueSaveThatFailsAsksAgain)
+{
+    DocumentController& controller = create();
+    window_.messages.clear();
+    controller.markChanged();
+    std::string good = root_ + "/second try.art";
+    window_.messageAnswers = {MessageAnswer::Yes, MessageAnswer::Ok, MessageAnswer::Yes};
+    window_.fileAnswers = {root_ + "/missing folder/first try.art", good};
+    EXPECT_THROW(fatal(&controller, GFX_ERR_FAILED), ScriptedExit);
+    // The question, the write failure, the question again.
+    ASSERT_EQ(window_.messages.size(), 3u);
+    EXPECT_EQ(window_.messages[1].text, "Vellumin is unable to open the file!\n");
+    EXPECT_EQ(window_.messages[2].text, window_.messages[0].text);
+    FILE* saved = std::fopen(good.c_str(), "rb");
+    ASSERT_NE(saved, nullptr);
+    std::fclose(saved);
 }
 
 TEST_F(FatalTest, UnsavedCanvasAnsweredNoAsksForNoPath)

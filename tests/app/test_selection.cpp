@@ -3,6 +3,8 @@
 // commands and the overlay.
 #include "ArtFile.h"
 #include "CanvasProbe.h"
+#include "CommandDispatch.h"
+#include "ErrorMessages.h"
 #include "LayerOperations.h"
 #include "Pins.h"
 #include "Selection.h"
@@ -647,6 +649,21 @@ TEST_F(Selection, SavingWithPinsShowsTheNoticeAndStillSavesTheRegionOnly)
     EXPECT_TRUE(c().tools().marquee.shown);
 }
 
+TEST_F(Selection, ASelectionThatCannotBeWrittenIsReportedAndTheWorkGoesOn)
+{
+    begin();
+    stroke(100, 100);
+    selectWithMarquee(90, 90, 60, 20);
+    window_.fileAnswers.push_back(root_ + "/no-such-folder/part.art");
+    saveSelection(c());
+    ASSERT_EQ(window_.messages.size(), 1u);
+    EXPECT_EQ(window_.messages[0].text, messageFor(ART_ERROR_CANNOT_WRITE));
+    EXPECT_EQ(window_.messages[0].caption, "Warning");
+    EXPECT_EQ(c().recentFileCount(), 0);
+    EXPECT_TRUE(c().tools().marquee.shown);
+    EXPECT_EQ(window_.cursor, c().toolCursor());
+}
+
 TEST_F(Selection, ACancelledSaveDialogWritesNothing)
 {
     begin();
@@ -658,16 +675,6 @@ TEST_F(Selection, ACancelledSaveDialogWritesNothing)
     EXPECT_EQ(window_.fileDialogs.size(), 1u);
     EXPECT_EQ(c().recentFileCount(), 0);
     EXPECT_FALSE(fileExists(root_ + "/part.art"));
-}
-
-TEST_F(Selection, RecentFilesKeepOneEntryPerPathNewestFirst)
-{
-    begin();
-    for (const char* path : {"/a.art", "/b.art", "/c.art", "/b.art", "/d.art", "/e.art", "/f.art"})
-        c().addRecentFile(path);
-    EXPECT_EQ(c().recentFileCount(), 5);
-    EXPECT_EQ(c().recentFiles(),
-              (std::array<std::string, 5>{"/f.art", "/e.art", "/d.art", "/b.art", "/c.art"}));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -695,6 +702,26 @@ TEST_F(Selection, CommandsAndMenuItemsReachTheOperations)
     for (const char* name : {"menuImportImage", "menuDeselectSelection", "menuCutSelection", "menuCopySelection",
                              "menuPasteSelection", "menuTransformSelection"})
         EXPECT_NE(commandRegistry().findCommand(name), nullptr) << name;
+}
+
+TEST_F(Selection, TheMenuDispatchRunsTheSelectionItems)
+{
+    begin();
+    MenuCommands menus(window_);
+    stroke(100, 100);
+    selectWithMarquee(90, 90, 60, 20);
+    menus.dispatch(10030);  // copy
+    EXPECT_TRUE(clipboardValid());
+    const std::string path = root_ + "/from-menu.art";
+    window_.fileAnswers.push_back(path);
+    menus.dispatch(10006);  // save selection
+    EXPECT_TRUE(fileExists(path));
+    EXPECT_EQ(c().recentFiles()[0], path);
+    menus.dispatch(10031);  // paste
+    EXPECT_EQ(layers(), 2);
+    window_.fileAnswers.push_back("");
+    menus.dispatch(10008);  // import image: the dialog, cancelled
+    EXPECT_EQ(window_.fileDialogs.back().request.title, "Open Image");
 }
 
 TEST_F(Selection, TheOverlayDrawsTheMarqueeInWhiteAndBlackDashesAroundIt)

@@ -55,3 +55,21 @@ pixel_of() {
 }
 
 wm_close() { "$TOOLS/send_wm_close" "$1"; }
+
+# Darkest grey level (0-255) inside a rectangle of a window: strokes show as dark.
+darkest_in() {
+  local id=$1 x=$2 y=$3 w=$4 h=$5
+  import -window "$id" "$WORK/shot.png"
+  convert "$WORK/shot.png" -crop "${w}x${h}+${x}+${y}" +repage -colorspace gray -format "%[fx:int(255*minima)]" info:
+}
+
+# Drags with the left button from (x1,y1) to (x2,y2) in steps, as a hand would.
+drag() {
+  local id=$1 x1=$2 y1=$3 x2=$4 y2=$5 steps=${6:-20} i
+  xdotool mousemove --window "$id" "$x1" "$y1" mousedown 1
+  for i in $(seq 1 "$steps"); do
+    xdotool mousemove --window "$id" $((x1 + (x2 - x1) * i / steps)) $((y1 + (y2 - y1) * i / steps))
+    sleep 0.01
+  done
+  xdotool mouseup 1
+}

@@ -25,15 +25,8 @@ darkest() { convert "$WORK/$1.png" -crop "$4x$5+$2+$3" -colorspace gray -format 
 brightest() { convert "$WORK/$1.png" -crop "$4x$5+$2+$3" -colorspace gray -format "%[fx:int(255*maxima)]" info:; }
 ink_at() { [ "$(darkest "$1" $(($2 - 10)) $(($3 - 10)) 20 20)" -lt 110 ]; }
 blank_at() { [ "$(darkest "$1" $(($2 - 10)) $(($3 - 10)) 20 20)" -gt 240 ]; }
-drag() {
-  xdotool mousemove --window "$window" "$1" "$2" mousedown 1
-  for step in 1 2 3 4 5 6 7 8; do
-    xdotool mousemove --window "$window" $(($1 + ($3 - $1) * step / 8)) $(($2 + ($4 - $2) * step / 8))
-    sleep 0.03
-  done
-  xdotool mouseup 1
-  sleep 0.2
-}
+# A drag on the program's window (common.sh), then a moment for the frame.
+drag_on() { drag "$window" "$@" 10; sleep 0.2; }
 
 start_program
 window=$(wait_for_window "Vellumin-Free - Untitled") || fail "no window"
@@ -41,17 +34,24 @@ sleep 1
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 width=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
 height=$(xwininfo -id "$window" | awk '/Height:/ {print $2}')
+# The canvas lies below the menu strip: the rows at the right end that are not white.
+import -window "$window" "$WORK/start.png"
+strip=$(convert "$WORK/start.png" -crop "1x80+$((width - 4))+0" +repage -depth 8 txt:- |
+  awk -F'[ ,:]+' 'NR > 1 && /#FFFFFF/ { print $2; exit }')
+[ -n "$strip" ] || strip=0
+centre_x=$((width / 2))
+centre_y=$((strip + (height - strip) / 2))  # the canvas centre, in window rows
 xdotool mousemove --window "$window" 400 400
 xdotool key 0  # full opacity
-drag 150 150 300 150
-drag 150 400 300 400
+drag_on 150 150 300 150
+drag_on 150 400 300 400
 shot strokes
 ink_at strokes 225 150 || fail "the first stroke is not drawn"
 ink_at strokes 225 400 || fail "the second stroke is not drawn"
 
 # The marquee round the first stroke shows as a dashed outline just outside it.
 xdotool key m
-drag 110 110 340 190
+drag_on 110 110 340 190
 shot marquee
 [ "$(darkest marquee 109 120 1 60)" -lt 60 ] && [ "$(brightest marquee 109 120 1 60)" -gt 200 ] ||
   fail "no dashed marquee edge at x=109"
@@ -59,7 +59,7 @@ blank_at marquee 225 250 || fail "the marquee draws inside"
 
 # Lifted, dragged by its move handle 300 right and 100 down, committed outside.
 xdotool key t
-drag 225 150 525 250
+drag_on 225 150 525 250
 xdotool mousemove --window "$window" $((width - 60)) $((height - 60)) click 1
 shot moved
 ink_at moved 525 250 || fail "the selection did not move with its handle"
@@ -82,15 +82,15 @@ xdotool key Return
 sleep 1
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 shot imported
-centre=$(pixel_of "$window" $((width / 2)) $((height / 2)))
+centre=$(pixel_of "$window" $centre_x $centre_y)
 [ "$centre" != "255,255,255" ] || fail "nothing in the middle after the import"
-blue=$(convert "$WORK/imported.png" -crop "1x1+$((width / 2))+$((height / 2))" -format "%[fx:int(255*b)]" info:)
-red=$(convert "$WORK/imported.png" -crop "1x1+$((width / 2))+$((height / 2))" -format "%[fx:int(255*r)]" info:)
+blue=$(convert "$WORK/imported.png" -crop "1x1+$centre_x+$centre_y" -format "%[fx:int(255*b)]" info:)
+red=$(convert "$WORK/imported.png" -crop "1x1+$centre_x+$centre_y" -format "%[fx:int(255*r)]" info:)
 [ "$blue" -gt 150 ] && [ "$red" -lt 80 ] || fail "the middle is not the blue image ($centre)"
-for inside in "$((width / 2 - 95)) $((height / 2))" "$((width / 2 + 95)) $((height / 2 - 45))"; do
+for inside in "$((centre_x - 95)) $centre_y" "$((centre_x + 95)) $((centre_y - 45))"; do
   [ "$(pixel_of "$window" $inside)" = "$centre" ] || fail "the image does not reach ($inside)"
 done
-for outside in "$((width / 2 - 106)) $((height / 2))" "$((width / 2)) $((height / 2 + 56))"; do
+for outside in "$((centre_x - 106)) $centre_y" "$centre_x $((centre_y + 56))"; do
   [ "$(pixel_of "$window" $outside)" != "$centre" ] || fail "the image is larger than 200 x 100 at ($outside)"
 done
 xdotool mousemove --window "$window" 60 $((height - 60)) click 1  # placed
@@ -99,7 +99,7 @@ xdotool mousemove --window "$window" 60 $((height - 60)) click 1  # placed
 xdotool key p
 shot pin1
 xdotool key h
-drag 600 300 450 200
+drag_on 600 300 450 200
 xdotool key b p
 shot pin2
 cmp -s "$WORK/pin1.png" "$WORK/pin2.png" && fail "the pan did not move the view"

@@ -11,7 +11,8 @@ echo "$geometry"
 width=$(xwininfo -id "$window" | awk '/Width:/ {print $2}')
 height=$(xwininfo -id "$window" | awk '/Height:/ {print $2}')
 [ "$width" -gt 100 ] && [ "$height" -gt 100 ] || fail "window too small: ${width}x${height}"
-for point in "$((width / 2)) $((height / 2))" "10 10" "$((width - 10)) $((height - 10))"; do
+# The menu strip takes the top rows; the canvas is everything below it.
+for point in "$((width / 2)) $((height / 2))" "10 60" "$((width - 10)) $((height - 10))"; do
   colour=$(pixel_of "$window" $point)
   [ "$colour" = "255,255,255" ] || fail "canvas at ($point) is $colour, not white"
 done
