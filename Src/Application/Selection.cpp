@@ -79,6 +79,16 @@ void viewportOf(DocumentController& controller, float viewport[4])
     gfxGetViewport(controller.canvas(), viewport);
 }
 
+// The operations on the marquee need one shown, and nothing open: the engine refuses
+// to copy, cut or write while an element (an open square, circle or image) is open.
+// With no marquee nothing is finished, so a floating selection stays as it is.
+bool finishForMarquee(DocumentController& controller)
+{
+    if (!controller.tools().marquee.shown) return false;
+    controller.finishInteraction();  // keeps a marquee that is not being dragged
+    return controller.tools().marquee.shown;
+}
+
 void storeTransformRect(TransformInProgress& transform, const TransformRect& rect)
 {
     transform.centreX = rect.centreX;
@@ -103,10 +113,8 @@ void showHandleCursor(DocumentController& controller, int32_t handle, const GfxS
 // ---------------------------------------------------------------------------------------
 void copySelection(DocumentController& controller)
 {
-    // An open shape is ended first: the engine copies nothing while an element is open.
-    controller.finishInteraction();
+    if (!finishForMarquee(controller)) return;
     const Marquee marquee = controller.tools().marquee;
-    if (!marquee.shown) return;
     if (refuseHiddenCurrentLayer(controller)) return;
     BusyCursor busy(controller);
     const int32_t copied =
@@ -121,9 +129,9 @@ void copySelection(DocumentController& controller)
 
 void cutSelection(DocumentController& controller)
 {
-    controller.finishInteraction();
+    if (!finishForMarquee(controller)) return;
     const Marquee marquee = controller.tools().marquee;
-    if (!marquee.shown || marquee.width == 0 || marquee.height == 0) return;
+    if (marquee.width == 0 || marquee.height == 0) return;
     if (refuseHiddenCurrentLayer(controller)) return;
     const int32_t cut = gfxCutRegion(controller.canvas(), marquee.x, marquee.y, marquee.width, marquee.height);
     controller.checkEngine();
@@ -169,9 +177,8 @@ void pasteSelection(DocumentController& controller)
 // ---------------------------------------------------------------------------------------
 void transformSelection(DocumentController& controller)
 {
-    controller.finishInteraction();
+    if (!finishForMarquee(controller)) return;
     const Marquee marquee = controller.tools().marquee;
-    if (!marquee.shown) return;
     if (refuseHiddenCurrentLayer(controller)) return;
     BusyCursor busy(controller);
     // Lifted in place: the paste's corner is the marquee's own.
@@ -237,10 +244,9 @@ std::string chooseSelectionPath(DocumentController& controller)
 
 void saveSelection(DocumentController& controller)
 {
-    // Serializing refuses an open element; the shown marquee stays.
-    controller.finishInteraction();
+    const bool shown = finishForMarquee(controller);
     const Marquee marquee = controller.tools().marquee;
-    if (!marquee.shown || marquee.width == 0 || marquee.height == 0) {
+    if (!shown || marquee.width == 0 || marquee.height == 0) {
         warn(controller, kSaveSelectionEmptyMessage);
         return;
     }

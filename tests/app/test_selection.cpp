@@ -270,6 +270,29 @@ TEST_F(Selection, CopyNeedsAShownMarqueeAVisibleLayerAndSomethingInIt)
     EXPECT_EQ(window_.cursor, c().toolCursor());
 }
 
+TEST_F(Selection, MarqueeOperationsEndAnOpenShapeFirstAndLeaveAFloatingSelectionAlone)
+{
+    begin();
+    stroke(100, 100);
+    selectWithMarquee(90, 90, 60, 20);
+    c().setTool(TOOL_SQUARE, false);
+    dragLine(300, 300, 360, 340);
+    ASSERT_TRUE(elementOpen());
+    ASSERT_TRUE(c().tools().marquee.shown) << "the marquee stays across tool switches";
+    copySelection(c());  // the engine copies nothing while an element is open
+    EXPECT_FALSE(elementOpen());
+    EXPECT_TRUE(clipboardValid());
+
+    selectWithMarquee(90, 90, 60, 20);
+    transformSelection(c());
+    ASSERT_TRUE(c().tools().transform.active);
+    for (void (*operation)(DocumentController&) : {copySelection, cutSelection, transformSelection}) {
+        operation(c());
+        EXPECT_TRUE(c().tools().transform.active) << "no marquee: the selection keeps floating";
+        EXPECT_EQ(c().tool(), TOOL_TRANSFORM_SELECTION);
+    }
+}
+
 TEST_F(Selection, CutErasesTheRegionHidesTheMarqueeAndMarksTheDocument)
 {
     begin();
