@@ -7,6 +7,7 @@
 #include "LayerOperations.h"
 #include "MenuModel.h"
 #include "Paths.h"
+#include "Selection.h"
 #include "WindowLayer.h"
 
 #include <GL/glew.h>
@@ -33,7 +34,8 @@ struct CommandIdentifier {
 };
 
 // The commands of the command table whose action is a menu identifier, less the
-// ones the tools (undo, redo, reset view, view all, flips) and the layers register.
+// ones the tools (undo, redo, reset view, view all, flips), the layers and the
+// selection (cut, copy, paste, transform, deselect, import image) register.
 constexpr CommandIdentifier MENU_COMMANDS[] = {
     {"menuNewDocument", MENU_NEW_DOCUMENT},
     {"menuOpenDocument", MENU_OPEN_DOCUMENT},
@@ -44,16 +46,10 @@ constexpr CommandIdentifier MENU_COMMANDS[] = {
     {"menuOpenRecent5", MENU_OPEN_RECENT_1 + 4},
     {"menuSaveDocument", MENU_SAVE_DOCUMENT},
     {"menuSaveDocumentAs", MENU_SAVE_DOCUMENT_AS},
-    {"menuImportImage", MENU_IMPORT_IMAGE},
     {"menuExport", MENU_EXPORT},
     {"menuExit", MENU_EXIT},
     {"menuClearCanvas", MENU_CLEAR_CANVAS},
     {"menuDisplayCanvasInfo", MENU_CANVAS_INFO},
-    {"menuDeselectSelection", MENU_DESELECT},
-    {"menuCutSelection", MENU_CUT_SELECTION},
-    {"menuCopySelection", MENU_COPY_SELECTION},
-    {"menuPasteSelection", MENU_PASTE_SELECTION},
-    {"menuTransformSelection", MENU_TRANSFORM_SELECTION},
     {"menuPreferences", MENU_PREFERENCES},
     {"menuRestorePens", MENU_RESTORE_PENS},
     {"menuRestorePaper", MENU_RESTORE_PAPER},
@@ -228,6 +224,17 @@ void MenuCommands::dispatch(int32_t id)
     case MENU_MOVE_LAYER_UP:
     case MENU_MOVE_LAYER_DOWN:
     case MENU_MERGE_LAYER_DOWN: runLayerMenuItem(*controller, id); break;
+    // ---- selection (Selection.h) ----
+    case MENU_SAVE_SELECTION:
+    case MENU_IMPORT_IMAGE:
+    case MENU_DESELECT:
+    case MENU_CUT_SELECTION:
+    case MENU_COPY_SELECTION:
+    case MENU_PASTE_SELECTION:
+    case MENU_TRANSFORM_SELECTION:
+        runSelectionMenuItem(*controller, id);
+        if (id == MENU_SAVE_SELECTION) updateRecentFileItems();
+        break;
     case MENU_RESTORE_PENS: restoreDefaults(DEFAULTS_PENS); break;
     case MENU_RESTORE_PAPER: restoreDefaults(DEFAULTS_PAPER); break;
     case MENU_RESTORE_LAYOUT:

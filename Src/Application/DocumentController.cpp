@@ -3,6 +3,7 @@
 #include "Fatal.h"
 #include "GlRequirements.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>

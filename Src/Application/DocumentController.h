@@ -321,6 +321,12 @@ private:
     LayerChangeListeners layerListeners_;
     PinList pins_;
     // ---- [END layers and pins] --------------------------------------------------------
+
+    // ---- [BEGIN selection] (Selection.h: saving the selection) --------------------------
+public:
+    // The paper entry chosen in the paper panel (0: none), as .art headers carry it.
+    int32_t selectedPaper() const { return selectedPaper_; }
+    // ---- [END selection] ----------------------------------------------------------------
 };
 
 // The process-wide controller: null before creation and after shutdown.

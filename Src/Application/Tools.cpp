@@ -17,6 +17,7 @@
 #include "DocumentController.h"
 #include "Fatal.h"
 #include "KeyCombos.h"
+#include "Selection.h"
 #include "Tools.h"
 
 #include <GL/glew.h>
@@ -373,8 +374,9 @@ void DocumentController::drag(int32_t modifiers, const GfxSample* samples, int32
     case INTERACTION_PLACING_VERTICES: rebuildPlacedElement(&last); break;
     case INTERACTION_GESTURE: updateToolGesture(last); break;
     case INTERACTION_PICKING: pickColour(last); break;
-    // INTERACTION_SHAPE_TRANSFORM and INTERACTION_SELECTION_TRANSFORM by a handle come
-    // with the selection work's handles; nothing starts them from a press yet.
+    // ---- selection: handle drags (Selection.h); a touch transform has no handle drag ----
+    case INTERACTION_SHAPE_TRANSFORM:
+    case INTERACTION_SELECTION_TRANSFORM: dragTransformHandle(*this, modifiers, last); break;
     default: break;
     }
     requestRedraw();
@@ -430,6 +432,7 @@ void DocumentController::release(int32_t modifiers, const GfxSample& sample)
     }
     case INTERACTION_SHAPE_TRANSFORM:
     case INTERACTION_SELECTION_TRANSFORM:
+        endTransformHandleDrag(*this, modifiers, sample);  // selection (Selection.h)
         tools_.interaction = INTERACTION_IDLE;
         markChanged();
         break;
@@ -446,8 +449,8 @@ void DocumentController::release(int32_t modifiers, const GfxSample& sample)
 void DocumentController::hover(const GfxSample& sample)
 {
     if (interfacePointer && interfacePointer(PointerPhase::Hover, sample)) return;
-    // With a transform in progress the cursor will follow the handle under the pointer
-    // once the rectangle has handles.
+    // With a transform in progress the cursor shows the handle under the pointer.
+    if (tools_.transform.active) hoverTransform(*this, sample);  // selection (Selection.h)
     if (tools_.interaction == INTERACTION_PLACING_VERTICES) {
         rebuildPlacedElement(&sample);
         requestRedraw();
@@ -543,9 +546,9 @@ void DocumentController::pressShape(const GfxSample& sample)
         tools_.interaction = INTERACTION_SHAPE_DRAG;
         return;
     }
-    // A press on one of the rectangle's handles will start a handle drag here
-    // (INTERACTION_SHAPE_TRANSFORM) once the selection work gives it handles; every
-    // other press ends the shape.
+    // A press on one of the rectangle's handles drags it (selection, Selection.h);
+    // every other press ends the shape.
+    if (pressTransformHandle(*this, sample, INTERACTION_SHAPE_TRANSFORM)) return;
     commitTransform();
     tools_.interaction = INTERACTION_IDLE;
     setToolCursor();
@@ -553,10 +556,11 @@ void DocumentController::pressShape(const GfxSample& sample)
 
 void DocumentController::pressSelectionTransform(const GfxSample& sample)
 {
-    (void)sample;  // the handle under the press will start a handle drag here
+    // A press on a handle drags it (selection, Selection.h); elsewhere it commits.
+    if (pressTransformHandle(*this, sample, INTERACTION_SELECTION_TRANSFORM)) return;
     commitTransform();
     tools_.interaction = INTERACTION_IDLE;
-    returnToPreviousTool();
+    if (tools_.tool == TOOL_TRANSFORM_SELECTION) returnToPreviousTool();  // nothing was open
 }
 
 // Ends the shape or image element with its rectangle, or places the floating
@@ -565,12 +569,15 @@ void DocumentController::commitTransform()
 {
     const TransformInProgress t = tools_.transform;
     tools_.transform.active = false;
+    tools_.handleDrag = HandleDrag{};  // selection: no handle drag outlives its rectangle
     if (!t.active) return;
     if (t.selection) {
         const GfxPastePlacement placement{t.centreX, t.centreY, t.width, t.height, t.angle};
         gfxCommitPaste(canvas_, &placement);
         checkEngine();
         markChanged();
+        // selection: the floating selection's tool gives way to the one it came from
+        if (tools_.tool == TOOL_TRANSFORM_SELECTION) returnToPreviousTool();
         return;
     }
     const GfxElementInput input = rectangleInput(t.elementKind, t);

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "Gfx.h"
+#include "ShapeTransform.h"
 #include "WindowLayer.h"
 
 #include <cstdint>
@@ -198,4 +199,10 @@ struct ToolState {
     float outlineDiameter = -1;           // of the outline the window layer holds; -1 none
     bool suppressShapeReset = false;
     bool finishing = false;               // finishInteraction is running
+
+    // ---- [BEGIN selection] (Selection.h, ShapeTransform.h) ------------------------------
+    HandleDrag handleDrag;                    // the handle drag in progress (states 6 and 10)
+    int32_t handleUnderPointer = HANDLE_NONE; // of the open rectangle, from the last hover or drag
+    Marquee copied;                           // the marquee at the last copy or cut (shown: there was one)
+    // ---- [END selection] ----------------------------------------------------------------
 };

@@ -177,12 +177,12 @@ Cursor makeCursor(CursorKind kind)
     case CursorKind::Rotate: return themedCursor("exchange", XC_exchange);
     case CursorKind::ColourPicker: return themedCursor("color-picker", XC_tcross);
     case CursorKind::Spare: return themedCursor("dotbox", XC_dotbox);
-    case CursorKind::ResizeDiagonalDown: return themedCursor("nwse-resize", XC_top_left_corner);
-    case CursorKind::ResizeDiagonalUp: return themedCursor("nesw-resize", XC_top_right_corner);
-    case CursorKind::RotateTopLeft:
-    case CursorKind::RotateTopRight:
-    case CursorKind::RotateBottomRight:
-    case CursorKind::RotateBottomLeft: return themedCursor("exchange", XC_exchange);
+    case CursorKind::ResizeDiagonalRising: return themedCursor("nesw-resize", XC_top_right_corner);
+    case CursorKind::ResizeDiagonalFalling: return themedCursor("nwse-resize", XC_top_left_corner);
+    case CursorKind::RotateBelowRight:
+    case CursorKind::RotateBelowLeft:
+    case CursorKind::RotateAboveLeft:
+    case CursorKind::RotateAboveRight: return themedCursor("exchange", XC_exchange);
     case CursorKind::Busy: return themedCursor("watch", XC_watch);
     case CursorKind::BrushOutline: return themedCursor("crosshair", XC_crosshair);  // until a picture arrives
     }

@@ -39,12 +39,14 @@ enum class CursorKind : int32_t {
     Rotate = 5,
     ColourPicker = 6,
     Spare = 7,              // a spare custom shape
-    ResizeDiagonalDown = 8, // top-left to bottom-right
-    ResizeDiagonalUp = 9,   // bottom-left to top-right
-    RotateTopLeft = 10,     // the four corner-rotation cursors
-    RotateTopRight = 11,
-    RotateBottomRight = 12,
-    RotateBottomLeft = 13,
+    // The transform handles' cursors (ShapeTransform.h), named by where the pointer is
+    // from the rectangle's centre: 8 is shown at a corner above right or below left.
+    ResizeDiagonalRising = 8,   // bottom-left to top-right
+    ResizeDiagonalFalling = 9,  // top-left to bottom-right
+    RotateBelowRight = 10,      // the four corner-rotation cursors
+    RotateBelowLeft = 11,
+    RotateAboveLeft = 12,
+    RotateAboveRight = 13,
     Busy = 14,
     BrushOutline = 15,
     // Older names, kept for the callers that use them.

@@ -9,6 +9,7 @@
 #include "KeyBindings.h"
 #include "LayerOperations.h"
 #include "MenuModel.h"
+#include "Selection.h"
 #include "Shell.h"
 #include "ToolCommands.h"
 
@@ -52,6 +53,7 @@ protected:
         // The whole command table, as start-up registers it.
         registerToolCommands(registry_);
         registerLayerAndPinCommands(registry_);
+        registerSelectionCommands(registry_);  // selection and image import, as the shell does
         commands_.registerCommands(registry_);
         addDefaultBindings(bindings_);
         commands_.updateCheckMarks();
