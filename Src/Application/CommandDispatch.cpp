@@ -4,6 +4,7 @@
 #include "DocumentController.h"
 #include "Fatal.h"
 #include "Gfx.h"
+#include "ImageImport.h"
 #include "LayerOperations.h"
 #include "MenuModel.h"
 #include "Paths.h"
@@ -489,7 +490,12 @@ bool MenuCommands::developerShortcut(int32_t key)
     case 5:
     case 6:
     case 7: geometryTest(key - 4); break;
-    case DEVELOPER_KEY_IMPORT: break;  // the development import path arrives with image import
+    case DEVELOPER_KEY_IMPORT:
+        window_.setCursor(SystemCursor::Busy);
+        importImageFromDialog(*controller);
+        window_.drawFrameNow();
+        controller->restoreToolCursor();
+        break;
     }
     return true;
 }

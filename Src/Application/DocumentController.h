@@ -111,6 +111,9 @@ public:
     void saveAsCommand();
     // Puts `path` at the front of the recent files (at most five, no repeats).
     void addRecentFile(const std::string& path);
+    // The controller's fields as an .art header carries them; with pins for a whole
+    // document, without for a selection.
+    ArtHeader fileHeader(bool withPins);
     // The blob format the document was read in (0 or 1); saves always write 0.
     int32_t documentFormat() const { return documentFormat_; }
     void setTitle(const std::string& name);

@@ -126,19 +126,7 @@ bool DocumentController::saveDocument(const std::string& path)
         if (answer != ANSWER_YES) return false;
     }
 
-    ArtHeader header;
-    artWriterIdentification(header.writerId);
-    header.penScaleOn = penScaleWithZoom_ ? 1 : 0;
-    header.penScaleFactor = penScaleFactor_;
-    header.paperIndex = selectedPaper_;
-    header.layerCounter = layerNameCounter_;
-    for (const PinFileRecord& record : pinFileRecords(pins())) {
-        ArtPin pin;
-        std::memcpy(pin.view, record.view, sizeof pin.view);
-        pin.name = record.name;
-        header.pins.push_back(pin);
-    }
-    header.kind = header.pins.empty() ? ART_KIND_DOCUMENT : ART_KIND_DOCUMENT_PINS;
+    ArtHeader header = fileHeader(true);
 
     ArtSketchSource source(canvas_);
     int32_t code = writeArtFile(&source, &header, nullptr, path, 0);
@@ -155,6 +143,26 @@ bool DocumentController::saveDocument(const std::string& path)
     readByArtReader_ = false;
     addRecentFile(path);
     return true;
+}
+
+ArtHeader DocumentController::fileHeader(bool withPins)
+{
+    ArtHeader header;
+    artWriterIdentification(header.writerId);
+    header.penScaleOn = penScaleWithZoom_ ? 1 : 0;
+    header.penScaleFactor = penScaleFactor_;
+    header.paperIndex = selectedPaper_;
+    header.layerCounter = layerNameCounter_;
+    if (withPins) {
+        for (const PinFileRecord& record : pinFileRecords(pins())) {
+            ArtPin pin;
+            std::memcpy(pin.view, record.view, sizeof pin.view);
+            pin.name = record.name;
+            header.pins.push_back(pin);
+        }
+    }
+    header.kind = header.pins.empty() ? ART_KIND_DOCUMENT : ART_KIND_DOCUMENT_PINS;
+    return header;
 }
 
 void DocumentController::saveCommand()

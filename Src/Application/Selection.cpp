@@ -215,19 +215,6 @@ void deselect(DocumentController& controller)
 // ---------------------------------------------------------------------------------------
 namespace {
 
-// The controller's fields as the .art header carries them (no pins with a region).
-ArtHeader selectionHeader(DocumentController& controller)
-{
-    ArtHeader header;
-    header.kind = ART_KIND_DOCUMENT;
-    artWriterIdentification(header.writerId);
-    header.penScaleOn = controller.penScalesWithZoom() ? 1 : 0;
-    header.penScaleFactor = controller.penScaleFactor();
-    header.paperIndex = controller.selectedPaper();
-    header.layerCounter = controller.layerNameCounter();
-    return header;
-}
-
 std::string chooseSelectionPath(DocumentController& controller)
 {
     FileDialogRequest request;
@@ -259,7 +246,7 @@ void saveSelection(DocumentController& controller)
     // the user's current layer comes back afterwards.
     const int32_t current = currentLayerPosition(controller);
     ArtSketchSource source(controller.canvas());
-    const ArtHeader header = selectionHeader(controller);
+    const ArtHeader header = controller.fileHeader(false);
     const ArtRegion region{marquee.x, marquee.y, marquee.width, marquee.height};
     const int32_t code = writeArtFile(&source, &header, &region, path, kSelectionFileFormat);
     GfxSketchAttributes restore;

@@ -520,6 +520,18 @@ TEST_F(MenuCommandsTest, ClearCanvasEmptiesEveryLayerInOneUndoableStep)
 
 // ---- developer shortcuts -----------------------------------------------------------------
 
+TEST_F(MenuCommandsTest, ImageImportShortcutAsksForAnImageAndCancelChangesNothing)
+{
+    window_.fileAnswers = {""};
+    EXPECT_TRUE(commands_.developerShortcut(8));
+    ASSERT_EQ(window_.fileDialogs.size(), 1u);
+    EXPECT_EQ(window_.fileDialogs[0].request.title, "Open Image");
+    EXPECT_FALSE(window_.fileDialogs[0].save);
+    EXPECT_EQ(layerCount(controller().canvas()), 1);
+    EXPECT_TRUE(controller().isClean());
+    EXPECT_EQ(window_.cursor, controller().toolCursor());
+}
+
 TEST_F(MenuCommandsTest, GeometryTestsAddTheirElementsInsideTheWindow)
 {
     GfxSketch* sketch = controller().canvas();
