@@ -91,7 +91,7 @@ std::vector<uint8_t> pattern(int width, int height, int channels)
     return pixels;
 }
 
-struct PngSpec {
+struct PngLayout {
     int width, height, colourType, bitDepth;
     bool interlaced = false;
 };
@@ -103,7 +103,7 @@ void appendToVector(png_structp png, png_bytep data, png_size_t length)
 }
 
 // `rows` holds the file's samples (bytes per row as the colour type and depth need).
-std::vector<uint8_t> encodePng(const PngSpec& spec, const std::vector<uint8_t>& samples,
+std::vector<uint8_t> encodePng(const PngLayout& layout, const std::vector<uint8_t>& samples,
                                const std::vector<png_color>& palette = {}, const std::vector<uint8_t>& paletteAlpha = {})
 {
     std::vector<uint8_t> out;
@@ -115,16 +115,16 @@ std::vector<uint8_t> encodePng(const PngSpec& spec, const std::vector<uint8_t>& 
         return {};
     }
     png_set_write_fn(png, &out, appendToVector, nullptr);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colourType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colourType,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     if (!paletteAlpha.empty())
         png_set_tRNS(png, info, paletteAlpha.data(), static_cast<int>(paletteAlpha.size()), nullptr);
     png_write_info(png, info);
-    size_t stride = samples.size() / spec.height;
-    std::vector<png_bytep> rows(spec.height);
-    for (int y = 0; y < spec.height; ++y) rows[y] = const_cast<png_bytep>(samples.data() + stride * y);
+    size_t stride = samples.size() / layout.height;
+    std::vector<png_bytep> rows(layout.height);
+    for (int y = 0; y < layout.height; ++y) rows[y] = const_cast<png_bytep>(samples.data() + stride * y);
     png_write_image(png, rows.data());
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
