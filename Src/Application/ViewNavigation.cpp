@@ -9,6 +9,7 @@
 // [SECTION] Touch gestures
 #include "DocumentController.h"
 #include "Fatal.h"
+#include "Selection.h"
 #include "ViewNavigation.h"
 #include "WindowKeys.h"
 
@@ -247,20 +248,7 @@ void DocumentController::arrowKey(int32_t key)
     } else if (t.active) {
         t.centreX += dx;
         t.centreY += dy;
-        if (t.selection) {
-            const GfxPastePlacement placement{t.centreX, t.centreY, t.width, t.height, t.angle};
-            gfxUpdatePaste(canvas_, &placement);
-        } else {
-            GfxElementInput input;
-            input.kind = t.elementKind;
-            input.rect[0] = t.centreX;
-            input.rect[1] = t.centreY;
-            input.rect[2] = t.width;
-            input.rect[3] = t.height;
-            input.angle = t.angle;
-            gfxExtendElement(canvas_, &input);
-        }
-        checkEngine();
+        sendTransform(*this);
     } else if (tools_.tool == TOOL_PAN_CANVAS || tools_.tool == TOOL_PAN_LAYER) {
         const bool onLayer = tools_.tool == TOOL_PAN_LAYER;
         if (onLayer && refusedOnHiddenLayer()) return;
@@ -436,20 +424,7 @@ void DocumentController::touchGestureUpdate(const TouchGestureInput& input)
         t.width = t.startWidth * sizeFactor;
         t.height = t.startHeight * sizeFactor;
         t.angle = t.startAngle + input.angle;
-        if (t.selection) {
-            const GfxPastePlacement placement{t.centreX, t.centreY, t.width, t.height, t.angle};
-            gfxUpdatePaste(canvas_, &placement);
-        } else {
-            GfxElementInput element;
-            element.kind = t.elementKind;
-            element.rect[0] = t.centreX;
-            element.rect[1] = t.centreY;
-            element.rect[2] = t.width;
-            element.rect[3] = t.height;
-            element.angle = t.angle;
-            gfxExtendElement(canvas_, &element);
-        }
-        checkEngine();
+        sendTransform(*this);
         requestRedraw();
         return;
     }

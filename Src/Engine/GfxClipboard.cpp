@@ -571,6 +571,18 @@ bool placementUsable(const GfxPastePlacement* placement)
            std::isfinite(placement->width) && std::isfinite(placement->height) && std::isfinite(placement->angle);
 }
 
+// The paste a placement applies to: the newest history entry. False, with the busy
+// code or error 6 in lastError, when there is none or the placement is unusable.
+bool pasteToPlace(GfxSketch* sketch, const GfxPastePlacement* placement, GfxLayer** layer, GfxRecordEntry* entry)
+{
+    if (gfxCheckBusy(sketch) != GFX_OK) return false;
+    if (!placementUsable(placement) || !newestPaste(sketch, layer, entry)) {
+        gfxFail(sketch, GFX_ERR_INVALID);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // ----------------------------------------------------------------------------------
@@ -647,14 +659,9 @@ int32_t gfxLiftRegion(GfxSketch* sketch, float x, float y, float width, float he
 
 void gfxUpdatePaste(GfxSketch* sketch, const GfxPastePlacement* placement)
 {
-    if (!sketch) return;
-    if (gfxCheckBusy(sketch) != GFX_OK) return;
     GfxLayer* layer = nullptr;
     GfxRecordEntry entry;
-    if (!placementUsable(placement) || !newestPaste(sketch, &layer, &entry)) {
-        gfxFail(sketch, GFX_ERR_INVALID);
-        return;
-    }
+    if (!sketch || !pasteToPlace(sketch, placement, &layer, &entry)) return;
     GfxPasteRecord paste = gfxReadPayload<GfxPasteRecord>(layer, entry);
     placementOf(paste, *placement, &paste.placement, &paste.placementScale);
     gfxWritePayload(layer, entry, paste);
@@ -664,14 +671,9 @@ void gfxUpdatePaste(GfxSketch* sketch, const GfxPastePlacement* placement)
 
 void gfxCommitPaste(GfxSketch* sketch, const GfxPastePlacement* placement)
 {
-    if (!sketch) return;
-    if (gfxCheckBusy(sketch) != GFX_OK) return;
     GfxLayer* layer = nullptr;
     GfxRecordEntry entry;
-    if (!placementUsable(placement) || !newestPaste(sketch, &layer, &entry)) {
-        gfxFail(sketch, GFX_ERR_INVALID);
-        return;
-    }
+    if (!sketch || !pasteToPlace(sketch, placement, &layer, &entry)) return;
     GfxPasteRecord paste = gfxReadPayload<GfxPasteRecord>(layer, entry);
     GfxMatrix matrix;
     float scale;
