@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang, AddressSanitizer and UBSan in their own
-# build folder and runs each for a bounded time on a fresh seed corpus.
+# build folder and runs each on a fresh seed corpus, either for a bounded time with a
+# random seed (exploring) or for a fixed number of runs from a fixed seed (the test
+# suite's run, which gives the same inputs every time so it cannot pass one day and
+# fail the next).
 #   tools/fuzz.sh                 every target, 60 s each
 #   FUZZ_SECONDS=300 tools/fuzz.sh art_fuzzer
+#   FUZZ_RUNS=20000 tools/fuzz.sh (seed 1)
 # Crashing inputs land in build-fuzz/findings/<target>/; each one found becomes a
 # fixture in tests/fixtures/bad/ with the result it must give.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${FUZZ_BUILD:-build-fuzz}
 SECONDS_EACH=${FUZZ_SECONDS:-60}
+RUNS_EACH=${FUZZ_RUNS:-}
 TARGETS=("$@")
 [ ${#TARGETS[@]} -gt 0 ] || TARGETS=(art_fuzzer blob_fuzzer)
 
@@ -33,10 +38,16 @@ for target in "${TARGETS[@]}"; do
   findings="$BUILD/findings/$target"
   mkdir -p "$findings" "$BUILD/work/$target"
   cp "$seeds"/* "$BUILD/work/$target/"
-  echo "== $target for ${SECONDS_EACH}s"
+  if [ -n "$RUNS_EACH" ]; then
+    budget=(-seed=1 -runs="$RUNS_EACH")
+    echo "== $target for $RUNS_EACH runs from seed 1"
+  else
+    budget=(-max_total_time="$SECONDS_EACH")
+    echo "== $target for ${SECONDS_EACH}s"
+  fi
   # Mesa keeps some allocations for the life of the process: no leak reports.
   if ! ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
-      "$BUILD/bin/$target" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 -malloc_limit_mb=512 \
+      "$BUILD/bin/$target" "${budget[@]}" -rss_limit_mb=2048 -malloc_limit_mb=512 \
       -timeout=30 -artifact_prefix="$findings/" "$BUILD/work/$target" "$seeds"; then
     status=1
     echo "!! $target found a failing input; see $findings"

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -302,26 +303,54 @@ int32_t gfxBuildWideMarkerCells(const GfxCellPen& pen, const GfxSample* line, in
 // ----------------------------------------------------------------------------------
 // [SECTION] Pencil
 // ----------------------------------------------------------------------------------
+namespace {
+
+// Segment lengths in double: float running distances stop advancing on very long lines.
+double segmentLength(const GfxSample& a, const GfxSample& b)
+{
+    double dx = static_cast<double>(b.x) - a.x;
+    double dy = static_cast<double>(b.y) - a.y;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+// How many times the spacing must be stretched for the line to stay within
+// GFX_PENCIL_MAX_STAMPS even where every step is the shortest one (1 when it fits).
+double pencilSpacingStretch(const GfxSample* line, int32_t count, double spacing)
+{
+    double total = 0.0;
+    for (int32_t i = 0; i + 1 < count; ++i) {
+        double length = segmentLength(line[i], line[i + 1]);
+        if (std::isfinite(length)) total += length;
+    }
+    double worstStamps = total / (GFX_PENCIL_MIN_STEP * spacing) + count;
+    if (!std::isfinite(worstStamps)) return std::numeric_limits<double>::max();
+    return std::max(1.0, worstStamps / static_cast<double>(GFX_PENCIL_MAX_STAMPS));
+}
+
+}  // namespace
+
 int32_t gfxBuildPencilStamps(const GfxCellPen& pen, const GfxSample* line, int32_t count, GfxPool<GfxVertex>& out)
 {
     if (!validLine(line, count)) return GFX_ERR_INVALID;
     PenRadius radius;
     if (count == 0 || !penRadiusOf(pen, &radius)) return GFX_OK;
-    const float spacing = std::max(GFX_PENCIL_MIN_SPACING, pen.penWidth * GFX_PENCIL_SPACING_FACTOR * pen.widthScale);
+    const double baseSpacing = std::max(GFX_PENCIL_MIN_SPACING, pen.penWidth * GFX_PENCIL_SPACING_FACTOR * pen.widthScale);
+    const double spacing = baseSpacing * pencilSpacingStretch(line, count, baseSpacing);
     const float sensitivity = pen.penWidthSensitivity;
     VertexAppender cells(out);
 
     // Stamps along A..B at running distances in [0, length); returns the distance
     // still to go into the next segment.
-    auto stampSegment = [&](const GfxSample& a, const GfxSample& b, float length, float distance) {
+    auto stampSegment = [&](const GfxSample& a, const GfxSample& b, double length, double distance) {
         while (distance < length && !cells.failed()) {
-            float o = distance / length;
+            float o = static_cast<float>(distance / length);
             float q = a.pressure + (b.pressure - a.pressure) * o;
             q = q > 0.0f ? q : 0.0f;
             float g = (1.0f - sensitivity) * (1.0f - q) + q;
             float half = g * radius.maximum;
-            float x = a.x + (b.x - a.x) * o;
-            float y = a.y + (b.y - a.y) * o;
+            // In double: the difference of two far-apart floats can overflow float.
+            float x = static_cast<float>(a.x + (static_cast<double>(b.x) - a.x) * o);
+            float y = static_cast<float>(a.y + (static_cast<double>(b.y) - a.y) * o);
             cells.add(x - half, y - half, q, -1.0f, -1.0f);
             cells.add(x + half, y - half, q, 1.0f, -1.0f);
             cells.add(x + half, y + half, q, 1.0f, 1.0f);
@@ -331,21 +360,19 @@ int32_t gfxBuildPencilStamps(const GfxCellPen& pen, const GfxSample* line, int32
         return distance - length;
     };
 
-    const float dotLength = GFX_PENCIL_DOT_LENGTH * spacing;
+    const double dotLength = GFX_PENCIL_DOT_LENGTH * spacing;
     if (count == 1) {
-        stampSegment(line[0], line[0], dotLength, 0.0f);  // a tap: one dot
+        stampSegment(line[0], line[0], dotLength, 0.0);  // a tap: one dot
         return cells.finish();
     }
-    float distance = 0.0f;
+    double distance = 0.0;
     bool anyLength = false;
     for (int32_t i = 0; i + 1 < count && !cells.failed(); ++i) {
         const GfxSample& a = line[i];
         const GfxSample& b = line[i + 1];
-        float dx = b.x - a.x;
-        float dy = b.y - a.y;
-        float length = std::sqrt(dx * dx + dy * dy);
+        double length = segmentLength(a, b);
         if (!std::isfinite(length)) continue;
-        if (length == 0.0f) {
+        if (length == 0.0) {
             if (count > 2) continue;
             length = dotLength;
         }
@@ -358,7 +385,7 @@ int32_t gfxBuildPencilStamps(const GfxCellPen& pen, const GfxSample* line, int32
         const GfxSample* firmest = &line[0];
         for (int32_t i = 1; i < count; ++i)
             if (line[i].pressure > firmest->pressure) firmest = &line[i];
-        stampSegment(*firmest, *firmest, dotLength, 0.0f);
+        stampSegment(*firmest, *firmest, dotLength, 0.0);
     }
     return cells.finish();
 }

@@ -2,6 +2,7 @@
 // out by hand for small inputs.
 #include "GfxPenCells.h"
 
+#include "BudgetAllocator.h"
 #include "GfxStrokeBuilder.h"
 
 #include <gtest/gtest.h>
@@ -13,22 +14,7 @@
 
 namespace {
 
-int32_t allocationBudget = -1;  // < 0: unlimited
-
-bool spendAllocation()
-{
-    if (allocationBudget < 0) return true;
-    if (allocationBudget == 0) return false;
-    --allocationBudget;
-    return true;
-}
-void* testAlloc(int32_t size, int32_t) { return spendAllocation() ? std::malloc(static_cast<size_t>(size)) : nullptr; }
-void testFree(void* pointer, int32_t) { std::free(pointer); }
-void* testRealloc(void* pointer, int32_t size, int32_t)
-{
-    return spendAllocation() ? std::realloc(pointer, static_cast<size_t>(size)) : nullptr;
-}
-GfxAllocator testAllocator() { return GfxAllocator{testAlloc, testFree, testRealloc, 0}; }
+GfxAllocator testAllocator() { return BudgetAllocator::hooks(); }
 
 struct Vertices {
     GfxPool<GfxVertex> pool;
@@ -411,6 +397,32 @@ TEST(PencilStamps, ZeroLengthSegmentsAndMinimumSpacing)
     }
 }
 
+TEST(PencilStamps, EnormousLineIsThinnedToTheStampLimitAlongItsWholeLength)
+{
+    // A line far longer than any drawn one (as a damaged file can hold): the stamps
+    // stay within the limit, cover the line from end to end and the build is quick.
+    struct Case {
+        const char* what;
+        std::vector<GfxSample> line;
+        float lastX;
+    } cases[] = {
+        {"one segment of 1e9 at the shortest step", {{0, 0, 0}, {1e9f, 0, 0}}, 1e9f},
+        {"coordinates near the float limit", {{-1e38f, 0, 0.5f}, {1e38f, 0, 0.5f}}, 1e38f},
+        {"many long segments", {{0, 0, 0}, {1e8f, 0, 0}, {1e8f, 1e8f, 0}, {0, 1e8f, 0}}, 0},
+    };
+    for (const Case& c : cases) {
+        Vertices out;
+        ASSERT_EQ(gfxBuildPencilStamps(pen(1, 1, 1), c.line.data(), static_cast<int32_t>(c.line.size()), out.pool),
+                  GFX_OK)
+            << c.what;
+        int32_t stamps = out.pool.count() / 4;
+        EXPECT_LE(stamps, GFX_PENCIL_MAX_STAMPS) << c.what;
+        EXPECT_GT(stamps, GFX_PENCIL_MAX_STAMPS / 100) << c.what << ": thinned evenly, not dropped";
+        GfxSample last = cellCentre(out.pool, out.pool.count() - 4);
+        EXPECT_NEAR(last.x, c.lastX, std::fabs(c.lastX) * 1e-3 + 1e-3 * 1e8) << c.what << ": reaches the end";
+    }
+}
+
 // ----------------------------------------------------------------------------------
 // Dispatch, failures, whole elements
 // ----------------------------------------------------------------------------------
@@ -446,9 +458,9 @@ TEST(PenCells, MemoryFailureLeavesThePoolAsItWas)
         GfxPool<GfxVertex> pool;
         pool.create(testAllocator(), 8, 0);
         for (int i = 0; i < 3; ++i) pool.push({1, 2, 3, 4, 5});
-        allocationBudget = 0;
+        BudgetAllocator::budget = 0;
         EXPECT_EQ(gfxBuildPenCells(pen(type, 4, 1), line, 3, nullptr, pool), GFX_ERR_FAILED) << "pen " << type;
-        allocationBudget = -1;
+        BudgetAllocator::budget = -1;
         EXPECT_EQ(pool.count(), 3) << "pen " << type;
         EXPECT_EQ(pool[2].x, 1.0f);
     }

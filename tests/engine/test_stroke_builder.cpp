@@ -5,6 +5,8 @@
 // the engine's version shows up as a difference on hand-made inputs.
 #include "GfxStrokeBuilder.h"
 
+#include "BudgetAllocator.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,24 +18,9 @@
 namespace {
 
 // ----------------------------------------------------------------------------------
-// Memory: plain malloc hooks, and hooks that fail once a budget of calls is spent.
+// Memory: hooks that fail once a budget of calls is spent.
 // ----------------------------------------------------------------------------------
-int32_t allocationBudget = -1;  // < 0: unlimited
-
-bool spendAllocation()
-{
-    if (allocationBudget < 0) return true;
-    if (allocationBudget == 0) return false;
-    --allocationBudget;
-    return true;
-}
-void* testAlloc(int32_t size, int32_t) { return spendAllocation() ? std::malloc(static_cast<size_t>(size)) : nullptr; }
-void testFree(void* pointer, int32_t) { std::free(pointer); }
-void* testRealloc(void* pointer, int32_t size, int32_t)
-{
-    return spendAllocation() ? std::realloc(pointer, static_cast<size_t>(size)) : nullptr;
-}
-GfxAllocator testAllocator() { return GfxAllocator{testAlloc, testFree, testRealloc, 0}; }
+GfxAllocator testAllocator() { return BudgetAllocator::hooks(); }
 
 struct Pools {
     GfxPool<GfxSample> raw, copy, points;
@@ -290,9 +277,9 @@ TEST(StrokeSampleFilter, RefusesBadArgumentsAndReportsMemoryFailure)
     while (pools.raw.count() < pools.raw.capacity()) pools.raw.push({-100.0f * pools.raw.count(), 0, 0});
     int32_t before = pools.raw.count();
     GfxSample far[] = {{500, 500, 0.5f}, {600, 600, 0.5f}};
-    allocationBudget = 0;
+    BudgetAllocator::budget = 0;
     EXPECT_EQ(gfxStrokeFilterSamples(pools.raw, far, 2, &kept), GFX_ERR_FAILED);
-    allocationBudget = -1;
+    BudgetAllocator::budget = -1;
     EXPECT_EQ(kept, 0);
     EXPECT_EQ(pools.raw.count(), before);
 }
@@ -456,9 +443,9 @@ TEST(CurveBuilder, ReportsMemoryFailureAndBadArguments)
     GfxPool<GfxSample> out;
     out.create(testAllocator(), 2, 2);
     std::vector<GfxSample> in = arcWithPressure();
-    allocationBudget = 0;
+    BudgetAllocator::budget = 0;
     EXPECT_EQ(gfxBuildCurve(in.data(), static_cast<int32_t>(in.size()), GfxCurveSettings{}, out), GFX_ERR_FAILED);
-    allocationBudget = -1;
+    BudgetAllocator::budget = -1;
     EXPECT_EQ(gfxBuildCurve(nullptr, 3, GfxCurveSettings{}, out), GFX_ERR_INVALID);
     GfxCurveSettings negative;
     negative.smoothingPasses = -1;
