@@ -4,6 +4,7 @@
 
 #include "Gfx.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,8 +45,9 @@ struct GfxVertex {
 };
 static_assert(sizeof(GfxVertex) == 20, "a cell vertex is 20 bytes");
 
-// A scratch pool: starts with `room` elements and grows by `growth`; reset, never
-// shrunk. Holds trivially copyable elements only.
+// A scratch pool: starts with `room` elements and grows by `growth`, or by half its
+// size once that is more, so building one huge element copies it a few times rather
+// than thousands; reset, never shrunk. Holds trivially copyable elements only.
 template <typename T>
 class GfxPool {
 public:
@@ -75,8 +77,11 @@ public:
     {
         if (extra < 0 || count_ > INT32_MAX - extra) return false;
         if (count_ + extra <= capacity_) return true;
-        int64_t wanted = static_cast<int64_t>(count_) + extra + growth_;
-        if (wanted > INT32_MAX / static_cast<int64_t>(sizeof(T))) return false;
+        const int64_t limit = INT32_MAX / static_cast<int64_t>(sizeof(T));
+        const int64_t needed = static_cast<int64_t>(count_) + extra;
+        if (needed > limit) return false;
+        int64_t wanted = needed + std::max<int64_t>(growth_, capacity_ / 2);
+        if (wanted > limit) wanted = limit;
         T* grown = static_cast<T*>(allocator_.resize(data_, sizeof(T) * static_cast<size_t>(wanted)));
         if (!grown) return false;
         data_ = grown;

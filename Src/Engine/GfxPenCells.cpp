@@ -313,9 +313,70 @@ double segmentLength(const GfxSample& a, const GfxSample& b)
     return std::sqrt(dx * dx + dy * dy);
 }
 
+// A stamp's place and size along the line.
+struct Stamp {
+    float x = 0;
+    float y = 0;
+    float pressure = 0;
+    float relativeWidth = 0;  // g
+};
+
+// Walks the stamps of a line at the given spacing base, handing each to `stamp`
+// until it answers false. The running distance carries over between segments.
+template <typename StampFn>
+void walkPencilStamps(const GfxSample* line, int32_t count, double spacing, float sensitivity, StampFn&& stamp)
+{
+    bool going = true;
+    // Stamps along A..B at running distances in [0, length); returns the distance
+    // still to go into the next segment.
+    auto walkSegment = [&](const GfxSample& a, const GfxSample& b, double length, double distance) {
+        while (distance < length && going) {
+            float o = static_cast<float>(distance / length);
+            float q = a.pressure + (b.pressure - a.pressure) * o;
+            q = q > 0.0f ? q : 0.0f;
+            float g = (1.0f - sensitivity) * (1.0f - q) + q;
+            // In double: the difference of two far-apart floats can overflow float.
+            float x = static_cast<float>(a.x + (static_cast<double>(b.x) - a.x) * o);
+            float y = static_cast<float>(a.y + (static_cast<double>(b.y) - a.y) * o);
+            going = stamp(Stamp{x, y, q, g});
+            distance += (g > GFX_PENCIL_MIN_STEP ? g : GFX_PENCIL_MIN_STEP) * spacing;
+        }
+        return distance - length;
+    };
+
+    const double dotLength = GFX_PENCIL_DOT_LENGTH * spacing;
+    if (count == 1) {
+        walkSegment(line[0], line[0], dotLength, 0.0);  // a tap: one dot
+        return;
+    }
+    double distance = 0.0;
+    bool anyLength = false;
+    for (int32_t i = 0; i + 1 < count && going; ++i) {
+        const GfxSample& a = line[i];
+        const GfxSample& b = line[i + 1];
+        double length = segmentLength(a, b);
+        if (!std::isfinite(length)) continue;
+        if (length == 0.0) {
+            if (count > 2) continue;
+            length = dotLength;
+        }
+        anyLength = true;
+        distance = walkSegment(a, b, length, distance);
+    }
+    // A pen held still while the pressure changes leaves several points on one spot
+    // and no segment to walk: stamp it once, at its firmest pressure, like a tap.
+    if (!anyLength && going) {
+        const GfxSample* firmest = &line[0];
+        for (int32_t i = 1; i < count; ++i)
+            if (line[i].pressure > firmest->pressure) firmest = &line[i];
+        walkSegment(*firmest, *firmest, dotLength, 0.0);
+    }
+}
+
 // How many times the spacing must be stretched for the line to stay within
-// GFX_PENCIL_MAX_STAMPS even where every step is the shortest one (1 when it fits).
-double pencilSpacingStretch(const GfxSample* line, int32_t count, double spacing)
+// GFX_PENCIL_MAX_STAMPS (1 when it fits as it is). Only a line that really needs more
+// stamps is thinned, by as much as its shortest possible steps would need.
+double pencilSpacingStretch(const GfxSample* line, int32_t count, double spacing, float sensitivity)
 {
     double total = 0.0;
     for (int32_t i = 0; i + 1 < count; ++i) {
@@ -323,8 +384,13 @@ double pencilSpacingStretch(const GfxSample* line, int32_t count, double spacing
         if (std::isfinite(length)) total += length;
     }
     double worstStamps = total / (GFX_PENCIL_MIN_STEP * spacing) + count;
+    if (worstStamps <= static_cast<double>(GFX_PENCIL_MAX_STAMPS)) return 1.0;
+    int64_t stamps = 0;
+    walkPencilStamps(line, count, spacing, sensitivity,
+                     [&](const Stamp&) { return ++stamps <= GFX_PENCIL_MAX_STAMPS; });
+    if (stamps <= GFX_PENCIL_MAX_STAMPS) return 1.0;
     if (!std::isfinite(worstStamps)) return std::numeric_limits<double>::max();
-    return std::max(1.0, worstStamps / static_cast<double>(GFX_PENCIL_MAX_STAMPS));
+    return worstStamps / static_cast<double>(GFX_PENCIL_MAX_STAMPS);
 }
 
 }  // namespace
@@ -335,58 +401,17 @@ int32_t gfxBuildPencilStamps(const GfxCellPen& pen, const GfxSample* line, int32
     PenRadius radius;
     if (count == 0 || !penRadiusOf(pen, &radius)) return GFX_OK;
     const double baseSpacing = std::max(GFX_PENCIL_MIN_SPACING, pen.penWidth * GFX_PENCIL_SPACING_FACTOR * pen.widthScale);
-    const double spacing = baseSpacing * pencilSpacingStretch(line, count, baseSpacing);
     const float sensitivity = pen.penWidthSensitivity;
+    const double spacing = baseSpacing * pencilSpacingStretch(line, count, baseSpacing, sensitivity);
     VertexAppender cells(out);
-
-    // Stamps along A..B at running distances in [0, length); returns the distance
-    // still to go into the next segment.
-    auto stampSegment = [&](const GfxSample& a, const GfxSample& b, double length, double distance) {
-        while (distance < length && !cells.failed()) {
-            float o = static_cast<float>(distance / length);
-            float q = a.pressure + (b.pressure - a.pressure) * o;
-            q = q > 0.0f ? q : 0.0f;
-            float g = (1.0f - sensitivity) * (1.0f - q) + q;
-            float half = g * radius.maximum;
-            // In double: the difference of two far-apart floats can overflow float.
-            float x = static_cast<float>(a.x + (static_cast<double>(b.x) - a.x) * o);
-            float y = static_cast<float>(a.y + (static_cast<double>(b.y) - a.y) * o);
-            cells.add(x - half, y - half, q, -1.0f, -1.0f);
-            cells.add(x + half, y - half, q, 1.0f, -1.0f);
-            cells.add(x + half, y + half, q, 1.0f, 1.0f);
-            cells.add(x - half, y + half, q, -1.0f, 1.0f);
-            distance += (g > GFX_PENCIL_MIN_STEP ? g : GFX_PENCIL_MIN_STEP) * spacing;
-        }
-        return distance - length;
-    };
-
-    const double dotLength = GFX_PENCIL_DOT_LENGTH * spacing;
-    if (count == 1) {
-        stampSegment(line[0], line[0], dotLength, 0.0);  // a tap: one dot
-        return cells.finish();
-    }
-    double distance = 0.0;
-    bool anyLength = false;
-    for (int32_t i = 0; i + 1 < count && !cells.failed(); ++i) {
-        const GfxSample& a = line[i];
-        const GfxSample& b = line[i + 1];
-        double length = segmentLength(a, b);
-        if (!std::isfinite(length)) continue;
-        if (length == 0.0) {
-            if (count > 2) continue;
-            length = dotLength;
-        }
-        anyLength = true;
-        distance = stampSegment(a, b, length, distance);
-    }
-    // A pen held still while the pressure changes leaves several points on one spot
-    // and no segment to walk: stamp it once, at its firmest pressure, like a tap.
-    if (!anyLength && !cells.failed()) {
-        const GfxSample* firmest = &line[0];
-        for (int32_t i = 1; i < count; ++i)
-            if (line[i].pressure > firmest->pressure) firmest = &line[i];
-        stampSegment(*firmest, *firmest, dotLength, 0.0);
-    }
+    walkPencilStamps(line, count, spacing, sensitivity, [&](const Stamp& stamp) {
+        float half = stamp.relativeWidth * radius.maximum;
+        cells.add(stamp.x - half, stamp.y - half, stamp.pressure, -1.0f, -1.0f);
+        cells.add(stamp.x + half, stamp.y - half, stamp.pressure, 1.0f, -1.0f);
+        cells.add(stamp.x + half, stamp.y + half, stamp.pressure, 1.0f, 1.0f);
+        cells.add(stamp.x - half, stamp.y + half, stamp.pressure, -1.0f, 1.0f);
+        return !cells.failed();
+    });
     return cells.finish();
 }
 

@@ -34,10 +34,10 @@ constexpr float GFX_PENCIL_MIN_SPACING = 0.1f;
 constexpr float GFX_PENCIL_MIN_STEP = 0.1f;             // relative widths at or below this step 0.1 x S
 constexpr float GFX_PENCIL_DOT_LENGTH = 0.05f;          // x S: the length given to a lone zero-length segment
 // A damaged or hand-made document can hold a pencil line millions of spacings long;
-// stamping it whole would take gigabytes and minutes. An element whose line could
-// need more stamps than this gets its spacing stretched evenly to fit, so it still
-// shows along its whole length. Drawn strokes stay far below it.
-constexpr int64_t GFX_PENCIL_MAX_STAMPS = int64_t{1} << 21;
+// stamping it whole would take gigabytes and minutes. An element whose line needs
+// more stamps than this (84 MB of cells) gets its spacing stretched evenly to fit, so
+// it still shows along its whole length. Drawn strokes stay far below it.
+constexpr int64_t GFX_PENCIL_MAX_STAMPS = int64_t{1} << 20;
 
 // The pen state in force for an element (from the layer's pen record) and the
 // sketch's widthScale.

@@ -423,6 +423,16 @@ TEST(PencilStamps, EnormousLineIsThinnedToTheStampLimitAlongItsWholeLength)
     }
 }
 
+TEST(PencilStamps, LongLineWithinTheLimitKeepsItsSpacing)
+{
+    // S = 1 and g = 1: 500,000 steps of 1. Were every step the shortest (0.1 S) it
+    // would need 5,000,000 stamps, but the line needs only its real count.
+    Vertices out;
+    const GfxSample line[] = {{0, 0, 1}, {500000, 0, 1}};
+    ASSERT_EQ(gfxBuildPencilStamps(pen(1, 5, 0), line, 2, out.pool), GFX_OK);
+    EXPECT_EQ(out.pool.count(), 4 * 500000);
+}
+
 // ----------------------------------------------------------------------------------
 // Dispatch, failures, whole elements
 // ----------------------------------------------------------------------------------
