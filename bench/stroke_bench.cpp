@@ -122,6 +122,27 @@ BENCHMARK(BM_EndCells)
     ->ArgsProduct({{100, 1000, 10000}, {GFX_CELL_PEN_MARKER, GFX_CELL_PEN_PENCIL, GFX_CELL_PEN_WIDE_MARKER}})
     ->Unit(benchmark::kMicrosecond);
 
+// A pencil line far longer than any drawn one, as a damaged file can hold: its
+// stamps are thinned to the limit, so the build costs what the limit allows.
+void BM_PencilLineBeyondTheStampLimit(benchmark::State& state)
+{
+    GfxCellPen pen;
+    pen.penType = GFX_CELL_PEN_PENCIL;
+    pen.penWidth = 1.0f;
+    pen.penWidthSensitivity = 1.0f;
+    StrokePools pools;
+    const GfxSample line[] = {{0, 0, 0}, {1e9f, 0, 0}};
+    int64_t cells = 0;
+    for (auto _ : state) {
+        pools.vertices.reset();
+        gfxBuildPenCells(pen, line, 2, nullptr, pools.vertices);
+        cells += pools.vertices.count() / 4;
+    }
+    state.counters["cells_per_line"] = benchmark::Counter(static_cast<double>(cells), benchmark::Counter::kAvgIterations);
+}
+
+BENCHMARK(BM_PencilLineBeyondTheStampLimit)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();
