@@ -330,14 +330,14 @@ void walkPencilStamps(const GfxSample* line, int32_t count, double spacing, floa
     // Stamps along A..B at running distances in [0, length); returns the distance
     // still to go into the next segment.
     auto walkSegment = [&](const GfxSample& a, const GfxSample& b, double length, double distance) {
+        const double perLength = 1.0 / length;
         while (distance < length && going) {
-            float o = static_cast<float>(distance / length);
+            float o = static_cast<float>(distance * perLength);
             float q = a.pressure + (b.pressure - a.pressure) * o;
             q = q > 0.0f ? q : 0.0f;
             float g = (1.0f - sensitivity) * (1.0f - q) + q;
-            // In double: the difference of two far-apart floats can overflow float.
-            float x = static_cast<float>(a.x + (static_cast<double>(b.x) - a.x) * o);
-            float y = static_cast<float>(a.y + (static_cast<double>(b.y) - a.y) * o);
+            float x = a.x + (b.x - a.x) * o;
+            float y = a.y + (b.y - a.y) * o;
             going = stamp(Stamp{x, y, q, g});
             distance += (g > GFX_PENCIL_MIN_STEP ? g : GFX_PENCIL_MIN_STEP) * spacing;
         }
