@@ -305,7 +305,8 @@ int32_t gfxBuildWideMarkerCells(const GfxCellPen& pen, const GfxSample* line, in
 // ----------------------------------------------------------------------------------
 namespace {
 
-// Segment lengths in double: float running distances stop advancing on very long lines.
+// Lengths and running distances are double: in float the distance stops advancing
+// once it dwarfs the step, on very long lines.
 double segmentLength(const GfxSample& a, const GfxSample& b)
 {
     double dx = static_cast<double>(b.x) - a.x;
