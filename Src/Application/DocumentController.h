@@ -233,6 +233,7 @@ private:
     // Tools.cpp
     bool refusedOnHiddenLayer();
     void pressShape(const GfxSample& sample);
+    void dragShapeTo(const GfxSample& corner, bool shift);
     void pressVertex(bool doubleClick, const GfxSample& sample);
     void pressSelectionTransform(const GfxSample& sample);
     void rebuildPlacedElement(const GfxSample* rubberBand);

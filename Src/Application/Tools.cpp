@@ -358,19 +358,7 @@ void DocumentController::drag(int32_t modifiers, const GfxSample* samples, int32
         checkEngine();
         break;
     }
-    case INTERACTION_SHAPE_DRAG: {
-        TransformInProgress& t = tools_.transform;
-        float rect[4];
-        shapeDragRectangle(tools_.tool, t.anchorX, t.anchorY, last.x, last.y, shift, rect);
-        t.centreX = rect[0];
-        t.centreY = rect[1];
-        t.width = rect[2];
-        t.height = rect[3];
-        const GfxElementInput input = rectangleInput(t.elementKind, t);
-        gfxExtendElement(canvas_, &input);
-        checkEngine();
-        break;
-    }
+    case INTERACTION_SHAPE_DRAG: dragShapeTo(last, shift); break;
     case INTERACTION_PLACING_VERTICES: rebuildPlacedElement(&last); break;
     case INTERACTION_GESTURE: updateToolGesture(last); break;
     case INTERACTION_PICKING: pickColour(last); break;
@@ -416,17 +404,8 @@ void DocumentController::release(int32_t modifiers, const GfxSample& sample)
     case INTERACTION_SHAPE_DRAG: {
         // The element stays open: the rectangle is the transform in progress until a
         // press outside it, a tool switch or finishInteraction ends it.
-        TransformInProgress& t = tools_.transform;
-        float rect[4];
-        shapeDragRectangle(tools_.tool, t.anchorX, t.anchorY, sample.x, sample.y, shift, rect);
-        t.centreX = rect[0];
-        t.centreY = rect[1];
-        t.width = rect[2];
-        t.height = rect[3];
         tools_.interaction = INTERACTION_IDLE;
-        const GfxElementInput input = rectangleInput(t.elementKind, t);
-        gfxExtendElement(canvas_, &input);
-        checkEngine();
+        dragShapeTo(sample, shift);
         markChanged();
         break;
     }
@@ -489,6 +468,21 @@ void DocumentController::pressVertex(bool doubleClick, const GfxSample& sample)
     gfxBeginElement(canvas_, &input);
     checkEngine();
     tools_.interaction = INTERACTION_PLACING_VERTICES;
+}
+
+// The dragged square or circle to the rectangle from its anchor to `corner`.
+void DocumentController::dragShapeTo(const GfxSample& corner, bool shift)
+{
+    TransformInProgress& t = tools_.transform;
+    float rect[4];
+    shapeDragRectangle(tools_.tool, t.anchorX, t.anchorY, corner.x, corner.y, shift, rect);
+    t.centreX = rect[0];
+    t.centreY = rect[1];
+    t.width = rect[2];
+    t.height = rect[3];
+    const GfxElementInput input = rectangleInput(t.elementKind, t);
+    gfxExtendElement(canvas_, &input);
+    checkEngine();
 }
 
 // The open element again from the shown vertices (and the rubber band to the pointer):

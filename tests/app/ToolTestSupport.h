@@ -7,10 +7,13 @@
 #include "ControllerFixture.h"
 #include "KeyBindings.h"
 #include "KeyCombos.h"
+#include "Selection.h"
 #include "ToolCommands.h"
 #include "WindowKeys.h"
 
+#include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 class ToolTest : public ControllerTest {
@@ -136,6 +139,38 @@ protected:
         *sy = m[1] * x + m[5] * y + m[13];
     }
     bool elementOpen() { return sketch()->elementOpen != 0; }
+};
+
+// A ToolTest with the selection and image-import commands too, whose canvas is drawn
+// into a framebuffer the tests read back.
+class RenderedToolTest : public ToolTest {
+protected:
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        static const bool registered = [] {
+            registerSelectionCommands(commandRegistry());
+            return true;
+        }();
+        (void)registered;
+    }
+    DocumentController& startRendering()
+    {
+        DocumentController& controller = start();
+        target_ = std::make_unique<GlTestFramebuffer>(kWidth, kHeight);
+        EXPECT_TRUE(target_->complete());
+        return controller;
+    }
+    // The canvas as it is drawn now, at window pixel (x, y).
+    std::array<uint8_t, 4> renderedPixel(int x, int y)
+    {
+        target_->bind();
+        gfxRenderSketch(sketch());
+        EXPECT_EQ(gfxGetLastError(c().engine()), GFX_OK);
+        return target_->pixel(x, y);
+    }
+
+    std::unique_ptr<GlTestFramebuffer> target_;
 };
 
 // Samples compare as positions.

@@ -65,24 +65,9 @@ TEST(ImageImportRules, APngOfExactly140000000BytesPassesTheSizeTestOneMoreDoesNo
     EXPECT_TRUE(pngFileSizeAccepted(0));
 }
 
-class ImageImport : public ToolTest {
+class ImageImport : public RenderedToolTest {
 protected:
-    void SetUp() override
-    {
-        ToolTest::SetUp();
-        static const bool registered = [] {
-            registerSelectionCommands(commandRegistry());
-            return true;
-        }();
-        (void)registered;
-    }
-    DocumentController& begin()
-    {
-        DocumentController& controller = start();
-        target_ = std::make_unique<GlTestFramebuffer>(kWidth, kHeight);
-        EXPECT_TRUE(target_->complete());
-        return controller;
-    }
+    DocumentController& begin() { return startRendering(); }
     std::string file(const std::string& name, const std::vector<uint8_t>& bytes)
     {
         const std::string path = root_ + "/" + name;
@@ -96,13 +81,7 @@ protected:
         EXPECT_EQ(::truncate(path.c_str(), size), 0);
         return path;
     }
-    std::array<uint8_t, 4> pixelAt(int x, int y)
-    {
-        target_->bind();
-        gfxRenderSketch(sketch());
-        EXPECT_EQ(gfxGetLastError(c().engine()), GFX_OK);
-        return target_->pixel(x, y);
-    }
+    std::array<uint8_t, 4> pixelAt(int x, int y) { return renderedPixel(x, y); }
     bool blueAt(int x, int y)
     {
         const auto p = pixelAt(x, y);
@@ -138,7 +117,6 @@ protected:
         EXPECT_TRUE(elementOpen());
     }
 
-    std::unique_ptr<GlTestFramebuffer> target_;
     GfxImageRecord image_{};
 };
 

@@ -161,24 +161,12 @@ TEST(ShapeTransformGeometry, AFullTurnOfTheRotateHandleEndsAtTheStartAngle)
 // ---------------------------------------------------------------------------------------
 // On the controller
 // ---------------------------------------------------------------------------------------
-class Selection : public ToolTest {
+class Selection : public RenderedToolTest {
 protected:
-    void SetUp() override
-    {
-        ToolTest::SetUp();
-        static const bool registered = [] {
-            registerSelectionCommands(commandRegistry());
-            return true;
-        }();
-        (void)registered;
-    }
-
     // A canvas with a black 8-pixel marker, drawn into a framebuffer the tests read.
     DocumentController& begin()
     {
-        DocumentController& controller = start();
-        target_ = std::make_unique<GlTestFramebuffer>(kWidth, kHeight);
-        EXPECT_TRUE(target_->complete());
+        DocumentController& controller = startRendering();
         GfxSketchAttributes pen;
         pen.flags = GFX_SKETCH_PEN_TYPE | GFX_SKETCH_PEN_WIDTH | GFX_SKETCH_PEN_OPACITY | GFX_SKETCH_PEN_COLOUR |
                     GFX_SKETCH_PEN_WIDTH_SENSITIVITY | GFX_SKETCH_PEN_OPACITY_SENSITIVITY | GFX_SKETCH_PEN_NOISE;
@@ -202,13 +190,7 @@ protected:
         c().setTool(TOOL_MARQUEE, false);
         dragLine(x, y, x + width, y + height);
     }
-    bool inkAt(int x, int y)
-    {
-        target_->bind();
-        gfxRenderSketch(sketch());
-        EXPECT_EQ(gfxGetLastError(c().engine()), GFX_OK);
-        return target_->pixel(x, y)[0] < 100;
-    }
+    bool inkAt(int x, int y) { return renderedPixel(x, y)[0] < 100; }
     int32_t layers() { return layerCount(c()); }
     int32_t undoKind() { return attributes(GFX_SKETCH_UNDO_KIND).undoKind; }
     bool clipboardValid()
@@ -225,7 +207,6 @@ protected:
         return texts;
     }
 
-    std::unique_ptr<GlTestFramebuffer> target_;
 };
 
 TEST_F(Selection, CopyNeedsAShownMarqueeAVisibleLayerAndSomethingInIt)
